@@ -1,0 +1,55 @@
+# Front for the CMake build. `make run` and `make check` are all a newcomer needs.
+JOBS ?= $(shell nproc)
+ARGS ?=
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build run check asan-check tsan-check bench fuzz screenshot demo package clean
+
+all: build
+
+deps:
+	@tools/install-deps
+
+build/build.ninja: CMakeLists.txt CMakePresets.json | deps
+	cmake --preset default
+
+build: deps build/build.ninja
+	cmake --build build -j $(JOBS)
+
+run: build
+	./build/bin/quarbe $(ARGS)
+
+check: build
+	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+asan-check: deps
+	cmake --preset asan
+	cmake --build build-asan -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+tsan-check: deps
+	cmake --preset tsan
+	cmake --build build-tsan -j $(JOBS)
+	ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L tsan
+
+bench: deps
+	cmake --preset bench
+	cmake --build build-bench -j $(JOBS)
+	@for b in build-bench/bin/bench_*; do echo "== $$b"; "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; done
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build build-fuzz -j $(JOBS)
+	@for f in build-fuzz/bin/fuzz_*; do echo "== $$f ($(FUZZ_SECONDS) s)"; "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 || exit 1; done
+
+screenshot: build
+	tools/screenshot build
+
+demo: build
+	tools/demo build
+
+package: build
+	cd build && cpack -G DEB
+
+clean:
+	rm -rf build build-asan build-tsan build-bench build-fuzz
