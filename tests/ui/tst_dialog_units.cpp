@@ -1,0 +1,65 @@
+// Conversion of dialog units to pixels.
+#include <QFontMetrics>
+#include <QWidget>
+#include <QtTest>
+
+#include "ui/dialog_units.h"
+
+class TestDialogUnits : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void convertsWithRounding_data() {
+    QTest::addColumn<int>("baseX");
+    QTest::addColumn<int>("baseY");
+    QTest::addColumn<int>("dlu");
+    QTest::addColumn<int>("expectedX");
+    QTest::addColumn<int>("expectedY");
+    // Classic 8 pt base units 6 x 13: 4 units are 6 px wide, 8 units 13 px high.
+    QTest::newRow("zero") << 6 << 13 << 0 << 0 << 0;
+    QTest::newRow("one base") << 6 << 13 << 4 << 6 << 7;
+    QTest::newRow("half pixel rounds up") << 6 << 13 << 1 << 2 << 2;   // 1.5 -> 2, 1.625 -> 2
+    QTest::newRow("below half rounds down") << 7 << 13 << 3 << 5 << 5;  // 5.25 -> 5, 4.875 -> 5
+    QTest::newRow("main window width") << 7 << 16 << 330 << 578 << 660;  // 577.5 -> 578
+    QTest::newRow("negative rounds away") << 6 << 13 << -1 << -2 << -2;
+  }
+  void convertsWithRounding() {
+    QFETCH(int, baseX);
+    QFETCH(int, baseY);
+    QFETCH(int, dlu);
+    QFETCH(int, expectedX);
+    QFETCH(int, expectedY);
+    const quarbe::DialogUnits units(baseX, baseY);
+    QCOMPARE(units.X(dlu), expectedX);
+    QCOMPARE(units.Y(dlu), expectedY);
+  }
+
+  void rectConvertsSizeOnItsOwn() {
+    // Converting the size separately (not right edge minus left edge) is
+    // what keeps equal-sized controls equal wherever they sit.
+    const quarbe::DialogUnits units(7, 16);
+    QCOMPARE(units.Rect(1, 1, 1, 1), QRect(2, 2, 2, 2));
+    QCOMPARE(units.Rect(3, 3, 1, 1), QRect(5, 6, 2, 2));
+    QWidget widget;
+    units.Place(&widget, 65, 18, 32, 12);
+    QCOMPARE(widget.geometry(), QRect(114, 36, 56, 24));
+  }
+
+  void baseUnitsFollowTheFont() {
+    const QFont font = quarbe::DialogFont(10);
+    QCOMPARE(font.pointSize(), 10);
+    const QFontMetrics metrics(font);
+    const quarbe::DialogUnits units = quarbe::DialogUnits::ForFont(font);
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    QCOMPARE(units.baseX(), (letters / 26 + 1) / 2);
+    QCOMPARE(units.baseY(), metrics.height());
+    // A larger font gives larger units.
+    const quarbe::DialogUnits larger = quarbe::DialogUnits::ForFont(quarbe::DialogFont(20));
+    QVERIFY(larger.baseX() > units.baseX());
+    QVERIFY(larger.baseY() > units.baseY());
+  }
+};
+
+QTEST_MAIN(TestDialogUnits)
+#include "tst_dialog_units.moc"
