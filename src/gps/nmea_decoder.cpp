@@ -1,0 +1,163 @@
+#include "gps/nmea_decoder.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace quarbe {
+namespace {
+
+// Enough for every field the two sentences use (GGA reads up to field 6).
+constexpr std::size_t kMaxFields = 16;
+
+struct Fields {
+  std::array<std::string_view, kMaxFields> field{};
+  std::size_t count = 0;
+};
+
+// Splits the sentence body (after '$', before '*') at commas. Fields past
+// kMaxFields are not kept; no sentence we decode looks at them.
+Fields SplitFields(std::string_view body) {
+  Fields fields;
+  std::size_t start = 0;
+  while (fields.count < kMaxFields) {
+    const std::size_t comma = body.find(',', start);
+    if (comma == std::string_view::npos) {
+      fields.field[fields.count++] = body.substr(start);
+      break;
+    }
+    fields.field[fields.count++] = body.substr(start, comma - start);
+    start = comma + 1;
+  }
+  return fields;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool AllDigits(std::string_view text) {
+  for (char c : text) {
+    if (!IsDigit(c)) return false;
+  }
+  return true;
+}
+
+// A plain decimal number: digits, optionally a point and more digits, at
+// least one digit in all. No sign, no exponent, no spaces.
+std::optional<double> ParseDecimal(std::string_view text) {
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction = point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
+  if (whole.empty() && fraction.empty()) return std::nullopt;
+  if (!AllDigits(whole) || !AllDigits(fraction)) return std::nullopt;
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// An unsigned integer of at most 9 digits (so it fits without overflow).
+std::optional<std::int32_t> ParseSmallUnsigned(std::string_view text) {
+  if (text.empty() || text.size() > 9 || !AllDigits(text)) return std::nullopt;
+  std::int32_t value = 0;
+  for (char c : text) value = value * 10 + (c - '0');
+  return value;
+}
+
+// ddmm.mmm or dddmm.mmm: whole degrees, two digits of whole minutes, and an
+// optional fraction of a minute that becomes seconds, truncated (0.038' is
+// 2.28", so 2"). The fraction is converted as the text ".mmm" read as a
+// double and multiplied by 60, the exact computation the classic decoder made.
+std::optional<AngleDms> ParseCoordinate(std::string_view text, std::int32_t maxDegrees) {
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  // At least one digit of degrees and two of minutes; more than three of
+  // degrees (plus a leading zero) is not a coordinate.
+  if (whole.size() < 3 || whole.size() > 5 || !AllDigits(whole)) return std::nullopt;
+  AngleDms angle;
+  angle.degrees = *ParseSmallUnsigned(whole.substr(0, whole.size() - 2));
+  angle.minutes = *ParseSmallUnsigned(whole.substr(whole.size() - 2));
+  if (angle.degrees > maxDegrees || angle.minutes >= 60) return std::nullopt;
+  angle.seconds = 0;
+  if (point != std::string_view::npos) {
+    const std::string_view digits = text.substr(point + 1);
+    if (!AllDigits(digits)) return std::nullopt;
+    if (!digits.empty()) {
+      std::string fraction = "0.";
+      fraction.append(digits);
+      const std::optional<double> minuteFraction = ParseDecimal(fraction);
+      if (!minuteFraction) return std::nullopt;
+      // A fraction written with more digits than a double holds can round
+      // up to a whole minute; the truncated seconds are then still 59.
+      const double seconds = *minuteFraction * 60.0;
+      angle.seconds = seconds >= 59.0 ? 59 : static_cast<std::int32_t>(seconds);
+    }
+  }
+  return angle;
+}
+
+NmeaResult DecodeRmc(const Fields& fields, bool /*gpsUse*/) {
+  // 1 time, 2 status, 3-6 position, 7 speed, 8 course.
+  if (fields.field[2] != "A") return {};
+  const std::optional<double> course = ParseDecimal(fields.field[8]);
+  if (!course || *course > 360.0) return {};
+  return NmeaCourse{static_cast<std::int32_t>(*course + 0.5)};
+}
+
+NmeaResult DecodeGga(const Fields& fields, bool gpsUse) {
+  if (!gpsUse) return {};
+  // 1 time, 2 latitude, 3 N/S, 4 longitude, 5 E/W, 6 fix quality.
+  const std::optional<std::int32_t> quality = ParseSmallUnsigned(fields.field[6]);
+  if (!quality || *quality == 0) return {};
+  const std::string_view latHemisphere = fields.field[3];
+  const std::string_view lonHemisphere = fields.field[5];
+  if (latHemisphere.size() != 1 || lonHemisphere.size() != 1) return {};
+  std::optional<AngleDms> latitude = ParseCoordinate(fields.field[2], 89);
+  std::optional<AngleDms> longitude = ParseCoordinate(fields.field[4], 179);
+  if (!latitude || !longitude) return {};
+  latitude->hemisphere = latHemisphere[0] == 'S' ? kSouth : kNorth;
+  longitude->hemisphere = lonHemisphere[0] == 'E' ? kEast : kWest;
+  return Position{*latitude, *longitude};
+}
+
+struct SentenceDecoder {
+  std::string_view id;      // sentence id after the talker
+  std::size_t minFields;    // the id field included
+  NmeaResult (*decode)(const Fields& fields, bool gpsUse);
+};
+
+constexpr std::array<SentenceDecoder, 2> kDecoders{{
+    {"RMC", 9, &DecodeRmc},
+    {"GGA", 7, &DecodeGga},
+}};
+
+constexpr std::array<std::string_view, 6> kTalkers{"GP", "GN", "GL", "GA", "GB", "BD"};
+
+}  // namespace
+
+NmeaResult NmeaDecoder(std::string_view line, bool gpsUse) {
+  if (line.empty() || line.front() != '$') return {};
+  std::string_view body = line.substr(1);
+  if (!body.empty() && body.back() == '\r') body.remove_suffix(1);
+  // The checksum is not a field; it is not verified either.
+  if (const std::size_t star = body.find('*'); star != std::string_view::npos) body = body.substr(0, star);
+
+  const Fields fields = SplitFields(body);
+  const std::string_view address = fields.field[0];
+  if (address.size() != 5) return {};
+  const std::string_view talker = address.substr(0, 2);
+  bool knownTalker = false;
+  for (std::string_view t : kTalkers) knownTalker = knownTalker || t == talker;
+  if (!knownTalker) return {};
+
+  for (const SentenceDecoder& decoder : kDecoders) {
+    if (address.substr(2) != decoder.id) continue;
+    if (fields.count < decoder.minFields) return {};
+    return decoder.decode(fields, gpsUse);
+  }
+  return {};
+}
+
+}  // namespace quarbe
