@@ -123,14 +123,17 @@ NmeaResult DecodeGga(const Fields& fields, bool gpsUse) {
 }
 
 struct SentenceDecoder {
-  std::string_view id;      // sentence id after the talker
-  std::size_t minFields;    // the id field included
+  std::string_view id;    // sentence id after the talker
+  // Fields the line must have, the id field included: one more than the last
+  // field read, so that the last field read is known to be complete. A line
+  // cut inside the course "084.4" would otherwise give a course of 8.
+  std::size_t minFields;
   NmeaResult (*decode)(const Fields& fields, bool gpsUse);
 };
 
 constexpr std::array<SentenceDecoder, 2> kDecoders{{
-    {"RMC", 9, &DecodeRmc},
-    {"GGA", 7, &DecodeGga},
+    {"RMC", 10, &DecodeRmc},
+    {"GGA", 8, &DecodeGga},
 }};
 
 constexpr std::array<std::string_view, 6> kTalkers{"GP", "GN", "GL", "GA", "GB", "BD"};

@@ -37,7 +37,8 @@ using NmeaResult = std::variant<std::monostate, NmeaCourse, Position>;
 //    Hemisphere 'S' is south, any other letter north; 'E' is east, any other
 //    letter west. Empty coordinates or hemispheres, minutes of 60 or more, a
 //    latitude above 89 degrees or a longitude above 179 degrees give nothing.
-// A line cut short anywhere gives nothing; nothing past the view is read.
+// A line cut short anywhere before the field that follows the last one read
+// gives nothing; nothing past the view is read.
 NmeaResult NmeaDecoder(std::string_view line, bool gpsUse);
 
 }  // namespace quarbe
