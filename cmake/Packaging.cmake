@@ -1,0 +1,33 @@
+# Debian package of the installed program (`make package` runs `cpack -G DEB`
+# in the build directory). Runtime dependencies are computed from the binary
+# with dpkg-shlibdeps; the Qt platform plugins are loaded at run time, so
+# their package is named here.
+
+set(CPACK_PACKAGE_NAME "quarbe")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_VENDOR "The Quarbe developers")
+set(CPACK_PACKAGE_CONTACT "The Quarbe developers <quarbe@packages.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "antenna bearing and distance for mobile radio amateurs")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Quarbe keeps the vehicle and a correspondent in view, each by its QRA (Maidenhead)\n\
+locator and its coordinates, and shows the distance, the true and relative azimuths and\n\
+the correspondent's azimuth back. It follows a GPS receiver on a serial port (NMEA 0183),\n\
+points an antenna rotator through a parallel port and draws a compass needle over a\n\
+picture of the vehicle. The user interface is in French.")
+set(CPACK_STRIP_FILES ON)
+
+# The program looks for its data (the default compass picture) under the prefix
+# it was configured with, so the package installs under that same prefix:
+# configure with -DCMAKE_INSTALL_PREFIX=/usr for a package that follows Debian
+# policy.
+set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
+
+set(CPACK_DEBIAN_PACKAGE_NAME "quarbe")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION "hamradio")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
+
+include(CPack)
