@@ -1,0 +1,268 @@
+#include "ui/config_dialog.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+
+#include "context/control_ids.h"
+#include "ui/compass_view.h"
+#include "ui/dialog_units.h"
+#include "ui/resources.h"
+
+namespace quarbe {
+
+namespace {
+
+constexpr int kFontPoints = 8;
+
+QString IdName(int id) { return QString::number(id); }
+
+// Controls are laid out in the dialog's coordinates; a control inside a group
+// box is a child of that box, so its rectangle is made relative to the box.
+struct Placer {
+  const DialogUnits& du;
+
+  void Place(QWidget* widget, int x, int y, int width, int height) const {
+    QRect r = du.Rect(x, y, width, height);
+    for (QWidget* p = widget->parentWidget(); p != nullptr && !p->isWindow(); p = p->parentWidget())
+      r.translate(-p->pos());
+    widget->setGeometry(r);
+  }
+
+  // A drop-down list: the template height includes the opened list, the
+  // closed box takes the height the style needs.
+  void PlaceList(QComboBox* list, int x, int y, int width) const {
+    QRect r = du.Rect(x, y, width, 0);
+    for (QWidget* p = list->parentWidget(); p != nullptr && !p->isWindow(); p = p->parentWidget())
+      r.translate(-p->pos());
+    r.setHeight(list->sizeHint().height());
+    list->setGeometry(r);
+  }
+};
+
+void DefaultMessage(QWidget* owner, const QString& text, const QString& caption) {
+  QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, owner);
+  box.exec();
+}
+
+// Starts in the folder of the current picture when it exists.
+QString DefaultChooseFile(QWidget* owner, const QString& currentPath) {
+  QFileDialog dialog(owner);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilter(QStringLiteral("Enhanced Meta File (*.emf)"));
+  dialog.setDefaultSuffix(QStringLiteral("emf"));
+  const QString resolved = CompassView::ResolvePicturePath(currentPath);
+  dialog.setDirectory(resolved.isEmpty() ? QDir::currentPath() : QFileInfo(resolved).absolutePath());
+  if (dialog.exec() != QDialog::Accepted) return {};
+  const QStringList chosen = dialog.selectedFiles();
+  return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(QFileInfo(chosen.front()).absoluteFilePath());
+}
+
+QGroupBox* NewGroup(const QString& title, QWidget* parent, const Placer& at, int x, int y, int w, int h) {
+  auto* box = new QGroupBox(title, parent);
+  box->setFocusPolicy(Qt::NoFocus);
+  at.Place(box, x, y, w, h);
+  return box;
+}
+
+QRadioButton* NewRadio(int id, const QString& text, QWidget* parent, bool tabStop, const Placer& at, int x, int y,
+                       int w, int h) {
+  auto* radio = new QRadioButton(text, parent);
+  radio->setObjectName(IdName(id));
+  radio->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+  radio->setEnabled(false);
+  at.Place(radio, x, y, w, h);
+  return radio;
+}
+
+}  // namespace
+
+CConfigDlg::CConfigDlg(const Configuration& current, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      result_(current),
+      messageSink_(DefaultMessage) {
+  setObjectName(QStringLiteral("133"));
+  setWindowTitle(QStringLiteral("Configuration"));
+  setFont(DialogFont(kFontPoints));
+  fileChooser_ = [this](QWidget* owner) { return DefaultChooseFile(owner, picturePath_->text()); };
+  BuildControls();
+  LoadControls(current);
+  EnableByPort();
+}
+
+CConfigDlg::~CConfigDlg() = default;
+
+QString CConfigDlg::NotAnIntegerMessage() { return QStringLiteral("Veuillez entrer un nombre entier."); }
+
+QString CConfigDlg::OutOfRangeMessage() {
+  return QStringLiteral("Veuillez entrer un nombre entier compris entre 0 et %1.").arg(kMaxEndStopDeg);
+}
+
+QString CConfigDlg::MessageCaption() { return QStringLiteral("Attention"); }
+
+void CConfigDlg::BuildControls() {
+  const DialogUnits du = DialogUnits::ForFont(font());
+  const Placer at{du};
+  setFixedSize(du.X(250), du.Y(114));
+
+  QGroupBox* pictureBox = NewGroup(QStringLiteral("&Image compas :"), this, at, 7, 7, 236, 30);
+  picturePath_ = new QLineEdit(pictureBox);
+  picturePath_->setObjectName(IdName(ctl::kCfgPicturePath));
+  picturePath_->setReadOnly(true);
+  picturePath_->setFocusPolicy(Qt::ClickFocus);
+  at.Place(picturePath_, 13, 18, 204, 15);
+
+  browse_ = new QPushButton(pictureBox);
+  browse_->setObjectName(IdName(ctl::kCfgBrowse));
+  browse_->setAutoDefault(false);
+  browse_->setIcon(QIcon(res::ResourcePixmap(res::kBitmapBrowse, devicePixelRatioF())));
+  browse_->setIconSize(res::kBitmapSize);
+  browse_->setToolTip(QStringLiteral("Choisir l'image du compas"));
+  at.Place(browse_, 221, 18, 16, 15);
+  connect(browse_, &QPushButton::clicked, this, &CConfigDlg::Browse);
+
+  QGroupBox* motorBox = NewGroup(QStringLiteral("Commande moteur"), this, at, 7, 41, 145, 66);
+  auto* parallelLabel = new QLabel(QStringLiteral("Port &parallèle :"), motorBox);
+  at.Place(parallelLabel, 13, 51, 46, 8);
+  rotatorPort_ = new QComboBox(motorBox);
+  rotatorPort_->setObjectName(IdName(ctl::kCfgRotatorPort));
+  rotatorPort_->addItems({QStringLiteral("Aucun"), QStringLiteral("LPT1 (378)"), QStringLiteral("LPT2 (278)"),
+                          QStringLiteral("LPT3 (3BC)")});
+  at.PlaceList(rotatorPort_, 61, 50, 54);
+  parallelLabel->setBuddy(rotatorPort_);
+
+  QGroupBox* endStopBox = NewGroup(QStringLiteral("&Butée"), motorBox, at, 14, 64, 75, 39);
+  endStopNorth_ = NewRadio(ctl::kCfgEndStopNorth, QStringLiteral("Nord"), endStopBox, true, at, 20, 74, 31, 10);
+  endStopSouth_ = NewRadio(ctl::kCfgEndStopSouth, QStringLiteral("Sud"), endStopBox, false, at, 54, 74, 27, 10);
+  endStopOther_ = NewRadio(ctl::kCfgEndStopOther, QStringLiteral("Autre"), endStopBox, false, at, 20, 86, 30, 10);
+  endStopAngle_ = new QLineEdit(endStopBox);
+  endStopAngle_->setObjectName(IdName(ctl::kCfgEndStopAngle));
+  endStopAngle_->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), endStopAngle_));
+  endStopAngle_->setEnabled(false);
+  at.Place(endStopAngle_, 53, 85, 29, 14);
+  endStopGroup_ = new QButtonGroup(this);
+  endStopGroup_->addButton(endStopNorth_, static_cast<int>(EndStopChoice::kNorth));
+  endStopGroup_->addButton(endStopSouth_, static_cast<int>(EndStopChoice::kSouth));
+  endStopGroup_->addButton(endStopOther_, static_cast<int>(EndStopChoice::kOther));
+
+  QGroupBox* senseBox = NewGroup(QStringLiteral("Sens &Rotation"), motorBox, at, 93, 64, 55, 38);
+  senseClockwise_ =
+      NewRadio(ctl::kCfgSenseClockwise, QStringLiteral("Montre"), senseBox, true, at, 99, 73, 36, 10);
+  senseInverse_ = NewRadio(ctl::kCfgSenseInverse, QStringLiteral("Inverse"), senseBox, false, at, 99, 86, 37, 10);
+  senseGroup_ = new QButtonGroup(this);
+  senseGroup_->addButton(senseClockwise_, kSenseClockwise);
+  senseGroup_->addButton(senseInverse_, kSenseInverse);
+
+  QGroupBox* gpsBox = NewGroup(QStringLiteral("GPS"), this, at, 157, 41, 86, 23);
+  auto* serialLabel = new QLabel(QStringLiteral("Port &série :"), gpsBox);
+  at.Place(serialLabel, 165, 50, 34, 8);
+  gpsPort_ = new QComboBox(gpsBox);
+  gpsPort_->setObjectName(IdName(ctl::kCfgGpsPort));
+  gpsPort_->addItems({QStringLiteral("Aucun"), QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                      QStringLiteral("COM4")});
+  at.PlaceList(gpsPort_, 201, 48, 37);
+  serialLabel->setBuddy(gpsPort_);
+
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setObjectName(QStringLiteral("1"));
+  ok->setDefault(true);
+  at.Place(ok, 175, 70, 50, 14);
+  auto* cancel = new QPushButton(QStringLiteral("&Annuler"), this);
+  cancel->setObjectName(QStringLiteral("2"));
+  cancel->setAutoDefault(false);
+  at.Place(cancel, 175, 90, 50, 14);
+  connect(ok, &QPushButton::clicked, this, &CConfigDlg::accept);
+  connect(cancel, &QPushButton::clicked, this, &CConfigDlg::reject);
+
+  connect(endStopNorth_, &QRadioButton::clicked, this, [this] {
+    endStopAngle_->setText(QStringLiteral("0"));
+    endStopAngle_->setEnabled(false);
+  });
+  connect(endStopSouth_, &QRadioButton::clicked, this, [this] {
+    endStopAngle_->setText(QStringLiteral("180"));
+    endStopAngle_->setEnabled(false);
+  });
+  connect(endStopOther_, &QRadioButton::clicked, this, [this] { endStopAngle_->setEnabled(true); });
+  connect(rotatorPort_, &QComboBox::currentIndexChanged, this, &CConfigDlg::EnableByPort);
+
+  // Tab stops in template order; the other radio buttons of each group are
+  // reached with the arrow keys.
+  QWidget* order[] = {browse_, rotatorPort_, endStopNorth_, endStopAngle_, senseClockwise_, gpsPort_, ok, cancel};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+void CConfigDlg::LoadControls(const Configuration& config) {
+  const auto select = [](QComboBox* list, int index) {
+    // A stored index the list has no item for shows no selection.
+    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+  };
+  select(gpsPort_, config.gpsPort);
+  select(rotatorPort_, config.rotatorPort);
+  if (QAbstractButton* sense = senseGroup_->button(config.rotationSense)) sense->setChecked(true);
+  endStopAngle_->setText(QString::number(config.endStopDeg));
+  if (QAbstractButton* choice = endStopGroup_->button(static_cast<int>(config.endStopChoice)))
+    choice->setChecked(true);
+  picturePath_->setText(QString::fromStdString(config.picturePath));
+  browse_->setFocus(Qt::OtherFocusReason);
+}
+
+void CConfigDlg::EnableByPort() {
+  const bool enabled = rotatorPort_->currentIndex() != 0;
+  for (QRadioButton* radio : {endStopNorth_, endStopSouth_, endStopOther_, senseClockwise_, senseInverse_})
+    radio->setEnabled(enabled);
+  endStopAngle_->setEnabled(enabled && endStopOther_->isChecked());
+}
+
+void CConfigDlg::Browse() {
+  const QString chosen = fileChooser_ ? fileChooser_(this) : QString();
+  if (!chosen.isEmpty()) picturePath_->setText(chosen);
+}
+
+void CConfigDlg::ShowMessage(const QString& text) {
+  if (messageSink_) messageSink_(this, text, MessageCaption());
+}
+
+void CConfigDlg::accept() {
+  Configuration next = result_;
+  next.gpsPort = gpsPort_->currentIndex();
+  next.rotatorPort = rotatorPort_->currentIndex();
+  next.rotationSense = senseGroup_->checkedId();
+
+  const QString angleText = endStopAngle_->text().trimmed();
+  bool isNumber = !angleText.isEmpty();
+  for (const QChar c : angleText) isNumber = isNumber && c >= u'0' && c <= u'9';
+  bool fits = false;
+  const qulonglong angle = isNumber ? angleText.toULongLong(&fits) : 0;
+  if (!isNumber || !fits || angle > kMaxEndStopDeg) {
+    // A run of digits too long for any integer type is out of range too.
+    ShowMessage(isNumber ? OutOfRangeMessage() : NotAnIntegerMessage());
+    endStopAngle_->setFocus(Qt::OtherFocusReason);
+    endStopAngle_->selectAll();
+    return;
+  }
+  next.endStopDeg = static_cast<std::uint32_t>(angle);
+  next.endStopChoice = static_cast<EndStopChoice>(endStopGroup_->checkedId());
+  next.picturePath = picturePath_->text().toStdString();
+
+  result_ = next;
+  QDialog::accept();
+}
+
+std::optional<Configuration> CConfigDlg::Edit(QWidget* parent, const Configuration& current) {
+  CConfigDlg dialog(current, parent);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.configuration();
+}
+
+}  // namespace quarbe
