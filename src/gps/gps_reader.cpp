@@ -140,8 +140,8 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
   LineFramer framer;
   std::int32_t heldCourseDeg = courseDeg;
   const LineFramer::LineSink onLine = [&](std::string_view line) {
-    Count(&GpsReaderStats::lines, 1);
     const NmeaResult result = NmeaDecoder(line, gpsUse_.load());
+    Count(&GpsReaderStats::lines, 1);
     if (const auto* course = std::get_if<NmeaCourse>(&result)) {
       heldCourseDeg = course->degrees;
     } else if (const auto* position = std::get_if<Position>(&result)) {

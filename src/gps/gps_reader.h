@@ -35,7 +35,7 @@ inline constexpr int kGpsReaderNoPort = 0;    // port index 0, or the open faile
 struct GpsReaderStats {
   std::uint64_t wakeups = 0;       // returns from poll() (device, wake-up or retry timeout)
   std::uint64_t bytesRead = 0;
-  std::uint64_t lines = 0;         // complete lines starting with '$'
+  std::uint64_t lines = 0;         // complete lines starting with '$', counted once decoded
   std::uint64_t fixesPosted = 0;   // positions handed to the UI thread
   std::uint64_t openAttempts = 0;  // opens of the device, first one included
   std::uint64_t deviceLosses = 0;  // hang-ups and read errors that closed the device

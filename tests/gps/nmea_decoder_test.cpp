@@ -14,6 +14,12 @@ void PrintTo(const Position& p, std::ostream* out) {
        << p.longitude.seconds << "\" h" << p.longitude.hemisphere;
 }
 
+void PrintTo(const NmeaResult& result, std::ostream* out) {
+  if (const auto* course = std::get_if<NmeaCourse>(&result)) return PrintTo(*course, out);
+  if (const auto* position = std::get_if<Position>(&result)) return PrintTo(*position, out);
+  *out << "nothing";
+}
+
 namespace {
 
 using namespace std::string_literals;
