@@ -1,0 +1,446 @@
+#!/usr/bin/env python3
+"""End-to-end test of the installed program.
+
+Installs the build into a temporary prefix and runs the installed binary on
+Qt's offscreen platform with a temporary HOME and XDG_CONFIG_HOME. A settings
+file maps COM1 to a pseudo-terminal on which tools/nmea-replay plays a
+recorded drive, and LPT1 to a FIFO the test reads. Checked:
+  - the installed tree holds the program, its desktop entry, metadata, icons,
+    compass picture and README;
+  - the rotator bytes on the FIFO are exactly those expected for the drive
+    (start-up, then one per fix), as computed by expected_rotator_bytes from
+    the log with the project's geodesy, decoder and rotator byte;
+  - the compass needle picture changes while the drive goes on (when the
+    program saves its compass images into QUARBE_SNAPSHOT_DIR);
+  - after SIGTERM the program exits 0 and the settings file holds the seven
+    keys, with the command-line correspondent and the vehicle's last locator,
+    and keeps the sections the program does not own;
+  - a settings file naming a GPS device that does not exist, and one naming a
+    device another program holds exclusively: the program starts, computes,
+    applies no fix, and exits 0 on SIGTERM.
+
+Usage: run_installed.py --build DIR --source DIR --expected PATH [--drive NAME]
+       [--speed F] [--keep]
+"""
+
+import argparse
+import configparser
+import errno
+import fcntl
+import hashlib
+import os
+import pwd
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+
+FAILURES = []
+
+
+def check(condition, message):
+    if condition:
+        print("ok   - " + message, flush=True)
+    else:
+        print("FAIL - " + message, flush=True)
+        FAILURES.append(message)
+    return condition
+
+
+def info(message):
+    print("     " + message, flush=True)
+
+
+# --- settings file ---------------------------------------------------------
+
+def qt_ini_key(key):
+    """A key as QSettings writes it in an INI file: non-ASCII characters
+    percent-escaped as Latin-1 (%E9) or, above Latin-1, as %UXXXX."""
+    out = []
+    for ch in key:
+        code = ord(ch)
+        if code < 0x80 and (ch.isalnum() or ch in "-_.~ "):
+            out.append(ch)
+        elif code < 0x100:
+            out.append("%%%02X" % code)
+        else:
+            out.append("%%U%04X" % code)
+    return "".join(out)
+
+
+def write_settings(path, ports, local="JN18AP", corres="IO91WM", image="mobile.emf"):
+    text = (
+        "[Contexte]\n"
+        "Local=%s\n"
+        "Corres=%s\n"
+        "\n[GPS]\nPort=1\n"
+        "\n[Moteur]\nPort=1\nRotation=1\n%s=180\n"
+        "\n[Compas]\nImage=%s\n"
+        "\n[Ports]\n%s"
+        "\n[Notes]\nvoiture=break bleu\n"
+    ) % (local, corres, qt_ini_key("Butée"), image,
+         "".join("%s=%s\n" % (k, v) for k, v in ports.items()))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8") as out:
+        out.write(text)
+
+
+def read_settings(path):
+    parser = configparser.RawConfigParser(strict=False, interpolation=None)
+    parser.optionxform = str  # keys are case-sensitive
+    with open(path, encoding="utf-8", errors="replace") as f:
+        parser.read_file(f)
+    return parser
+
+
+def check_saved_settings(path, expected_local, expected_corres, image, label):
+    if not check(os.path.exists(path), "%s: settings file exists after exit" % label):
+        return
+    settings = read_settings(path)
+    endstop_key = qt_ini_key("Butée")
+    wanted = {
+        ("Contexte", "Local"): expected_local,
+        ("Contexte", "Corres"): expected_corres,
+        ("GPS", "Port"): "1",
+        ("Moteur", "Port"): "1",
+        ("Moteur", "Rotation"): "1",
+        ("Moteur", endstop_key): "180",
+        ("Compas", "Image"): image,
+    }
+    for (section, key), value in wanted.items():
+        got = settings.get(section, key, fallback=None)
+        if got is None and section == "Moteur" and key == endstop_key:
+            got = settings.get(section, "Butée", fallback=None)
+        check(got == value, "%s: [%s] %s = %r (found %r)" % (label, section, key, value, got))
+    check(settings.has_section("Ports") and settings.has_option("Ports", "COM1"),
+          "%s: the [Ports] section survives the write" % label)
+    check(settings.get("Notes", "voiture", fallback=None) == "break bleu",
+          "%s: a section the program does not own survives the write" % label)
+
+
+# --- processes -------------------------------------------------------------
+
+class Replay:
+    def __init__(self, source, log, speed, extra=()):
+        cmd = [sys.executable, os.path.join(source, "tools", "nmea-replay"), log, "--send-comments", "--hold",
+               "--quiet"]
+        if speed:
+            cmd += ["--speed", str(speed)]
+        cmd += list(extra)
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.device = self.proc.stdout.readline().strip()
+        if not self.device.startswith("/dev/"):
+            raise RuntimeError("nmea-replay gave no device: %r %s" % (self.device, self.proc.stderr.read()))
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        return self.proc.returncode
+
+
+class FifoReader:
+    """Reads the rotator bytes. Opened for reading before the program starts,
+    so the program's non-blocking open for writing finds a reader."""
+
+    def __init__(self, path):
+        os.mkfifo(path, 0o666)
+        os.chmod(path, 0o666)
+        self.fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
+        self.data = bytearray()
+
+    def read_for(self, seconds, until_count=None, alive=None):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if until_count is not None and len(self.data) >= until_count:
+                break
+            if alive is not None and not alive():
+                break
+            ready, _, _ = select.select([self.fd], [], [], 0.1)
+            if ready:
+                try:
+                    chunk = os.read(self.fd, 4096)
+                except BlockingIOError:
+                    chunk = b""
+                if chunk:
+                    self.data.extend(chunk)
+                else:
+                    time.sleep(0.05)  # no writer at the moment
+        return bytes(self.data)
+
+    def close(self):
+        os.close(self.fd)
+
+
+def start_program(prefix, home, args, user=None, snapshots=None):
+    config = os.path.join(home, ".config")
+    env = {
+        "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+        "HOME": home,
+        "XDG_CONFIG_HOME": config,
+        "XDG_RUNTIME_DIR": os.path.join(home, "run"),
+        "QT_QPA_PLATFORM": "offscreen",
+        "LANG": "C.UTF-8",
+    }
+    for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LD_LIBRARY_PATH"):
+        if name in os.environ:
+            env[name] = os.environ[name]
+    if snapshots:
+        env["QUARBE_SNAPSHOT_DIR"] = snapshots
+    preexec = None
+    if user is not None:
+        def preexec():
+            os.setgid(user.pw_gid)
+            os.setgroups([])
+            os.setuid(user.pw_uid)
+    return subprocess.Popen([os.path.join(prefix, "bin", "quarbe")] + args, cwd=home, env=env,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                            preexec_fn=preexec)
+
+
+def terminate(proc, label, timeout=15):
+    """SIGTERM, then wait; checks the program ends by itself with status 0."""
+    if not check(proc.poll() is None, "%s: the program is still running before SIGTERM" % label):
+        info("exit status %s, output:\n%s" % (proc.returncode, proc.stdout.read()))
+        return
+    started = time.monotonic()
+    proc.send_signal(signal.SIGTERM)
+    try:
+        proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        check(False, "%s: the program ends within %d s of SIGTERM" % (label, timeout))
+        return
+    output = proc.stdout.read()
+    check(proc.returncode == 0, "%s: exit status 0 after SIGTERM (got %s, %.1f s)"
+          % (label, proc.returncode, time.monotonic() - started))
+    if proc.returncode != 0 and output:
+        info("program output:\n" + output)
+
+
+def make_home(tmp, name, user=None):
+    home = os.path.join(tmp, name)
+    os.makedirs(os.path.join(home, ".config"))
+    os.makedirs(os.path.join(home, "run"), mode=0o700)
+    if user is not None:
+        for path in (home, os.path.join(home, ".config"), os.path.join(home, "run")):
+            os.chown(path, user.pw_uid, user.pw_gid)
+    return home
+
+
+# --- expected bytes ----------------------------------------------------------
+
+def expected_for(expected_tool, log, local, dest):
+    out = subprocess.run([expected_tool, "--local", local, "--dest", dest, "--end-stop", "180", "--sense", "1", log],
+                         check=True, capture_output=True, text=True).stdout
+    startup, fixes, last = [], [], None
+    for line in out.splitlines():
+        parts = line.split()
+        if parts[0] == "S":
+            startup.append((int(parts[1]), int(parts[2])))
+        elif parts[0] == "F":
+            fixes.append((int(parts[1]), int(parts[2]), int(parts[3]), parts[4]))
+        elif parts[0] == "L":
+            last = parts[1]
+    return startup, fixes, last
+
+
+def describe_mismatch(got, want):
+    for i, (g, w) in enumerate(zip(got, want)):
+        if g != w:
+            return "first difference at byte %d: got %d, expected %d" % (i, g, w)
+    return "got %d bytes, expected %d" % (len(got), len(want))
+
+
+# --- scenarios ---------------------------------------------------------------
+
+def check_installed_tree(prefix, source):
+    files = [
+        "bin/quarbe",
+        "share/applications/quarbe.desktop",
+        "share/metainfo/io.github.quarbe.Quarbe.metainfo.xml",
+        "share/doc/quarbe/README.md",
+    ]
+    if os.path.exists(os.path.join(source, "data", "mobile.emf")):
+        files.append("share/quarbe/mobile.emf")
+    if os.path.exists(os.path.join(source, "data", "icons", "quarbe.svg")):
+        files.append("share/icons/hicolor/scalable/apps/quarbe.svg")
+    if os.path.exists(os.path.join(source, "data", "icons", "quarbe-32.png")):
+        files.append("share/icons/hicolor/32x32/apps/quarbe.png")
+    for name in files:
+        check(os.path.isfile(os.path.join(prefix, name)), "installed: " + name)
+    check(os.access(os.path.join(prefix, "bin", "quarbe"), os.X_OK), "installed program is executable")
+
+
+def snapshot_digests(directory):
+    digests = []
+    if not directory or not os.path.isdir(directory):
+        return digests
+    for name in sorted(os.listdir(directory)):
+        path = os.path.join(directory, name)
+        if os.path.isfile(path):
+            with open(path, "rb") as f:
+                digests.append(hashlib.sha256(f.read()).hexdigest())
+    return digests
+
+
+def scenario_drive(tmp, prefix, source, expected_tool, drive, speed):
+    label = "drive"
+    log = os.path.join(source, "data", "drives", drive)
+    startup, fixes, last_locator = expected_for(expected_tool, log, "JN18AP", "JN08WV")
+    want = bytes([b for b, _ in startup] + [f[0] for f in fixes])
+    info("%s: %d start-up bytes and %d fix bytes expected" % (drive, len(startup), len(fixes)))
+
+    home = make_home(tmp, "home-drive")
+    fifo = FifoReader(os.path.join(tmp, "lpt1-drive"))
+    replay = Replay(source, log, speed, ["--wait-reader"])
+    image = os.path.join(prefix, "share", "quarbe", "mobile.emf")
+    settings_path = os.path.join(home, ".config", "quarbe.ini")
+    write_settings(settings_path, {"COM1": replay.device, "LPT1": os.path.join(tmp, "lpt1-drive")}, image=image)
+    snapshots = os.path.join(tmp, "snapshots")
+    os.makedirs(snapshots)
+
+    program = start_program(prefix, home, ["dest=JN08WV"], snapshots=snapshots)
+    seconds = 30 + 1.5 * (len(fixes) / speed if speed else 10)
+    got = fifo.read_for(seconds, until_count=len(want), alive=lambda: program.poll() is None)
+    # Anything more than expected would show up now.
+    got = fifo.read_for(1.0, alive=lambda: program.poll() is None)
+    check(got[:len(startup)] == want[:len(startup)],
+          "%s: start-up bytes %s (got %s)" % (label, list(want[:len(startup)]), list(got[:len(startup)])))
+    check(got == want, "%s: the rotator bytes are those expected for every fix (%s)"
+          % (label, "all %d equal" % len(want) if got == want else describe_mismatch(got, want)))
+
+    digests = snapshot_digests(snapshots)
+    if digests or os.environ.get("QUARBE_E2E_REQUIRE_SNAPSHOTS"):
+        check(len(set(digests)) >= 3,
+              "%s: the compass picture changes while the drive goes on (%d images, %d different)"
+              % (label, len(digests), len(set(digests))))
+    else:
+        info("%s: the program saved no compass images into QUARBE_SNAPSHOT_DIR; needle not checked" % label)
+
+    terminate(program, label)
+    replay.stop()
+    fifo.close()
+    check_saved_settings(settings_path, last_locator, "JN08WV", image, label)
+
+
+def scenario_missing_device(tmp, prefix, source, expected_tool):
+    label = "missing GPS device"
+    startup, _, _ = expected_for(expected_tool, os.devnull, "JN18AP", "JN08WV")
+    want = bytes(b for b, _ in startup)
+    home = make_home(tmp, "home-missing")
+    fifo = FifoReader(os.path.join(tmp, "lpt1-missing"))
+    settings_path = os.path.join(home, ".config", "quarbe.ini")
+    write_settings(settings_path, {"COM1": os.path.join(tmp, "no-such-dir", "ttyGPS"),
+                                   "LPT1": os.path.join(tmp, "lpt1-missing")})
+    program = start_program(prefix, home, ["dest=JN08WV"])
+    got = fifo.read_for(20, until_count=len(want), alive=lambda: program.poll() is None)
+    got = fifo.read_for(2.0, alive=lambda: program.poll() is None)
+    check(got == want, "%s: start-up bytes only (expected %s, got %s)" % (label, list(want), list(got)))
+    terminate(program, label)
+    fifo.close()
+    check_saved_settings(settings_path, "JN18AP", "JN08WV", "mobile.emf", label)
+
+
+def scenario_busy_device(tmp, prefix, source, expected_tool, drive):
+    label = "busy GPS device"
+    # An exclusive hold (TIOCEXCL) does not stop root: run the program as an
+    # ordinary user when the test runs as root.
+    user = None
+    if os.geteuid() == 0:
+        try:
+            user = pwd.getpwnam("nobody")
+        except KeyError:
+            check(False, "%s: a 'nobody' user to run the program as" % label)
+            return
+        os.chmod(tmp, 0o755)
+    startup, _, _ = expected_for(expected_tool, os.devnull, "JN18AP", "JN08WV")
+    want = bytes(b for b, _ in startup)
+    home = make_home(tmp, "home-busy", user)
+    fifo = FifoReader(os.path.join(tmp, "lpt1-busy"))
+    replay = Replay(source, os.path.join(source, "data", "drives", drive), 20)
+    if user is not None:
+        os.chown(replay.device, user.pw_uid, user.pw_gid)
+    holder = os.open(replay.device, os.O_RDWR | os.O_NOCTTY)
+    fcntl.ioctl(holder, termios.TIOCEXCL)
+
+    # The device must really be refused to the program's user, or this case
+    # would test nothing.
+    child = os.fork()
+    if child == 0:
+        code = 0
+        try:
+            if user is not None:
+                os.setgid(user.pw_gid)
+                os.setgroups([])
+                os.setuid(user.pw_uid)
+            os.close(os.open(replay.device, os.O_RDWR | os.O_NOCTTY))
+        except OSError as error:
+            code = error.errno
+        os._exit(code)
+    _, status = os.waitpid(child, 0)
+    probed = os.waitstatus_to_exitcode(status)
+    check(probed == errno.EBUSY, "%s: opening the held device fails with EBUSY (errno %s)" % (label, probed))
+
+    settings_path = os.path.join(home, ".config", "quarbe.ini")
+    write_settings(settings_path, {"COM1": replay.device, "LPT1": os.path.join(tmp, "lpt1-busy")})
+    if user is not None:
+        os.chown(settings_path, user.pw_uid, user.pw_gid)
+    program = start_program(prefix, home, ["dest=JN08WV"], user=user)
+    got = fifo.read_for(20, until_count=len(want), alive=lambda: program.poll() is None)
+    # The replay keeps sending fixes; none may reach the rotator.
+    got = fifo.read_for(3.0, alive=lambda: program.poll() is None)
+    check(got == want, "%s: start-up bytes only, no fix applied (expected %s, got %s)"
+          % (label, list(want), list(got)))
+    terminate(program, label)
+    os.close(holder)
+    replay.stop()
+    fifo.close()
+    check_saved_settings(settings_path, "JN18AP", "JN08WV", "mobile.emf", label)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--source", required=True)
+    parser.add_argument("--expected", required=True, help="path of expected_rotator_bytes")
+    parser.add_argument("--drive", default="drive-jn18ap-gn.nmea")
+    parser.add_argument("--speed", type=float, default=25.0, help="replay speed factor (0: as fast as read)")
+    parser.add_argument("--keep", action="store_true", help="keep the temporary directory")
+    args = parser.parse_args()
+
+    tmp = tempfile.mkdtemp(prefix="quarbe-e2e-")
+    try:
+        prefix = os.path.join(tmp, "prefix")
+        install = subprocess.run(["cmake", "--install", args.build, "--prefix", prefix],
+                                 capture_output=True, text=True)
+        if not check(install.returncode == 0, "cmake --install into a temporary prefix"):
+            info(install.stdout + install.stderr)
+            return 1
+        check_installed_tree(prefix, args.source)
+        scenario_drive(tmp, prefix, args.source, args.expected, args.drive, args.speed)
+        scenario_missing_device(tmp, prefix, args.source, args.expected)
+        scenario_busy_device(tmp, prefix, args.source, args.expected, args.drive)
+    finally:
+        if args.keep:
+            info("kept " + tmp)
+        else:
+            shutil.rmtree(tmp, ignore_errors=True)
+    if FAILURES:
+        print("%d check(s) failed" % len(FAILURES))
+        return 1
+    print("all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
