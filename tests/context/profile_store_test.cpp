@@ -194,6 +194,7 @@ INSTANTIATE_TEST_SUITE_P(Speeds, PortMapBaudTest,
                          ::testing::Values(BaudCase{"Missing", "", 4800}, BaudCase{"Nmea", "Vitesse=4800", 4800},
                                            BaudCase{"Usb9600", "Vitesse=9600", 9600},
                                            BaudCase{"Fast", "Vitesse=115200", 115200},
+                                           BaudCase{"WithComment", "Vitesse=9600   ; USB receiver", 9600},
                                            BaudCase{"Odd", "Vitesse=1234", 4800}, BaudCase{"Zero", "Vitesse=0", 4800},
                                            BaudCase{"Word", "Vitesse=rapide", 4800}),
                          [](const auto& row) { return std::string(row.param.name); });
