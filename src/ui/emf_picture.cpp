@@ -15,7 +15,8 @@ namespace quarbe {
 namespace {
 
 // Header record layout: type (u32) at 0, size (u32) at 4, the " EMF"
-// signature (u32) at 40; the smallest valid header record is 88 bytes.
+// signature (u32) at 40, the whole metafile's size (u32) at 48; the smallest
+// valid header record is 88 bytes.
 constexpr qsizetype kMinHeaderBytes = 88;
 constexpr quint32 kHeaderRecordType = 1;
 constexpr quint32 kEmfSignature = 0x464D4520;  // " EMF", little-endian
@@ -34,7 +35,11 @@ bool LooksLikeEmf(const QByteArray& bytes) {
   const quint32 headerSize = ReadU32(bytes, 4);
   if (headerSize < kMinHeaderBytes || headerSize > static_cast<quint32>(bytes.size()) || headerSize % 4 != 0)
     return false;
-  return ReadU32(bytes, 40) == kEmfSignature;
+  if (ReadU32(bytes, 40) != kEmfSignature) return false;
+  // The header's byte count (offset 48) says how long the metafile is; a
+  // file cut short would have the converter read past its records.
+  const quint32 totalSize = ReadU32(bytes, 48);
+  return totalSize >= headerSize && totalSize <= static_cast<quint32>(bytes.size());
 }
 
 std::unique_ptr<EmfPicture> EmfPicture::Load(const QString& path) {

@@ -40,7 +40,8 @@ class EmfPicture {
 };
 
 // True when the bytes start with an enhanced-metafile header record: record
-// type 1, a record size that fits, and the " EMF" signature.
+// type 1, a record size that fits, the " EMF" signature, and a metafile size
+// that the bytes actually hold.
 bool LooksLikeEmf(const QByteArray& bytes);
 
 }  // namespace quarbe
