@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -176,6 +177,10 @@ struct ByteCase {
   int sense;
 };
 
+void PrintTo(const ByteCase& row, std::ostream* out) {
+  *out << "end stop " << row.endStopDeg << (row.sense == kSenseInverse ? ", Inverse" : ", Montre");
+}
+
 class AzimuthForByteTest : public ::testing::TestWithParam<ByteCase> {};
 
 // Reading a byte back gives an azimuth that writes the same byte, and lies in
@@ -196,7 +201,11 @@ TEST_P(AzimuthForByteTest, InvertsTheByteArithmetic) {
 INSTANTIATE_TEST_SUITE_P(EndStopsAndSenses, AzimuthForByteTest,
                          ::testing::Values(ByteCase{180, kSenseInverse}, ByteCase{180, kSenseClockwise},
                                            ByteCase{0, kSenseClockwise}, ByteCase{0, kSenseInverse},
-                                           ByteCase{97, kSenseInverse}));
+                                           ByteCase{97, kSenseInverse}),
+                         [](const ::testing::TestParamInfo<ByteCase>& row) {
+                           return "EndStop" + std::to_string(row.param.endStopDeg) +
+                                  (row.param.sense == kSenseInverse ? "Inverse" : "Clockwise");
+                         });
 
 }  // namespace
 }  // namespace quarbe::e2e
