@@ -1,0 +1,154 @@
+#include "ui/application.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <csignal>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "context/bearing_context.h"
+#include "context/profile_store.h"
+
+namespace quarbe {
+namespace {
+
+constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// Written by the signal handler, read by the notifier: [0] read end, [1]
+// write end. Plain ints: the handler may use nothing else.
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void OnTerminationSignal(int signalNumber) {
+  const int savedErrno = errno;
+  const unsigned char byte = static_cast<unsigned char>(signalNumber);
+  // Nothing useful can be done if the pipe is full: a close is already
+  // pending then.
+  [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+  errno = savedErrno;
+}
+
+// Closes every dialog and message box on screen; their modal loops return.
+void RejectOpenDialogs() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(widget);
+    if (dialog != nullptr && dialog->isVisible()) dialog->reject();
+  }
+}
+
+// QUARBE_SCREENSHOT_DIR: saves pictures of the main window, the
+// configuration dialog and the About box as the operator sees them, then
+// closes the program (used to look at the layout without a desktop).
+void TakeScreenshots(CBearingDlg* window, const QString& directory) {
+  QDir().mkpath(directory);
+  const auto grabModal = [directory](const QString& name) {
+    QTimer::singleShot(400, [directory, name] {
+      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        dialog->grab().save(QDir(directory).filePath(name));
+        dialog->reject();
+      }
+    });
+  };
+  QTimer::singleShot(600, window, [window, directory, grabModal] {
+    window->grab().save(QDir(directory).filePath(QStringLiteral("main-window.png")));
+    grabModal(QStringLiteral("configuration.png"));
+    window->OpenConfiguration();
+    grabModal(QStringLiteral("about.png"));
+    window->OpenAbout();
+    window->CloseAll();
+  });
+}
+
+}  // namespace
+
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+  if (g_signalPipe[0] >= 0) return;  // another instance owns the handlers
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPipe) != 0) {
+    g_signalPipe[0] = g_signalPipe[1] = -1;
+    return;
+  }
+  m_notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+  connect(m_notifier, &QSocketNotifier::activated, this, [this] { ReadPending(); });
+
+  struct sigaction action {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signalNumber : kTerminationSignals) ::sigaction(signalNumber, &action, nullptr);
+}
+
+TerminationSignals::~TerminationSignals() {
+  if (m_notifier == nullptr) return;
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  for (const int signalNumber : kTerminationSignals) ::sigaction(signalNumber, &action, nullptr);
+  delete m_notifier;
+  m_notifier = nullptr;
+  ::close(g_signalPipe[0]);
+  ::close(g_signalPipe[1]);
+  g_signalPipe[0] = g_signalPipe[1] = -1;
+}
+
+void TerminationSignals::ReadPending() {
+  unsigned char byte = 0;
+  while (::read(g_signalPipe[0], &byte, 1) == 1) emit received(byte);
+}
+
+CBearingApp::CBearingApp(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(kName);
+  setApplicationVersion(kVersion);
+  setOrganizationName(QString());
+  setDesktopFileName(kName);
+}
+
+std::string CBearingApp::CommandLine(const QStringList& arguments) {
+  std::vector<std::string> words;
+  for (qsizetype i = 1; i < arguments.size(); ++i) words.push_back(arguments[i].toStdString());
+  return JoinArguments(std::span<const std::string>(words));
+}
+
+int CBearingApp::Run() {
+  ProfileStore store;
+  return RunWindow(store, CommandLine(arguments()));
+}
+
+int CBearingApp::RunWindow(ProfileStore& store, const std::string& commandLine, CBearingDlg::Hooks hooks) {
+  TerminationSignals terminations;
+  QPointer<CBearingDlg> window;
+  bool closeRequested = false;
+  QObject::connect(&terminations, &TerminationSignals::received, &terminations, [&](int) {
+    closeRequested = true;
+    if (window) {
+      window->CloseAll();
+    } else {
+      // Still constructing: close the unknown-word messages; the window is
+      // closed as soon as it exists.
+      RejectOpenDialogs();
+    }
+  });
+
+  auto owned = std::make_unique<CBearingDlg>(store, commandLine, std::move(hooks));
+  window = owned.get();
+  if (closeRequested) window->CloseAll();
+  if (const QString shots = qEnvironmentVariable("QUARBE_SCREENSHOT_DIR"); !shots.isEmpty()) {
+    TakeScreenshots(window, shots);
+  }
+  if (!window->ShutDown()) window->exec();
+  // exec() has returned: the window-destruction steps have run and the GPS
+  // reader is stopped. Then the locators and the configuration are saved.
+  owned->context().SaveProfile();
+  owned.reset();
+  return 0;
+}
+
+}  // namespace quarbe

@@ -1,0 +1,160 @@
+#pragma once
+// The main window: the two stations, the heading, the four results and the
+// compass, laid out from dialog units. It is the operating context's view:
+// every field is exchanged through the View operations, every edit the
+// operator leaves (focus out, Enter, a hemisphere chosen, the GPS box) runs
+// the matching context commit, and GPS fixes handed over by the reader
+// thread are applied here, on the UI thread.
+//
+// Closing: Escape, the close box and CloseAll() (used for SIGTERM and the
+// like) end the dialog; the context is then told the window is going away
+// and the GPS reader is stopped and joined before exec() returns.
+
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "context/configuration.h"
+#include "context/view.h"
+#include "gps/fix_handoff.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QStyle;
+
+namespace quarbe {
+
+class BearingContext;
+class CompassView;
+class GpsReader;
+class ProfileStore;
+
+class CBearingDlg : public QDialog, public View {
+  Q_OBJECT
+
+ public:
+  // Shows a modal message: warning icon, OK only. owner is null for the
+  // messages raised before the window exists.
+  using MessageSink = std::function<void(QWidget* owner, const QString& text, const QString& caption)>;
+  // Runs the configuration dialog; the accepted configuration, or nothing.
+  using ConfigEditor = std::function<std::optional<Configuration>(QWidget* owner, const Configuration& current)>;
+  // Runs the About box.
+  using AboutOpener = std::function<void(QWidget* owner)>;
+
+  // What tests replace; anything left empty takes the real dialogs.
+  struct Hooks {
+    MessageSink message;
+    ConfigEditor editConfiguration;
+    AboutOpener openAbout;
+    // The pause the context makes when the window goes away.
+    std::function<void(std::chrono::milliseconds)> sleep;
+  };
+
+  inline static const QString kCaption = QStringLiteral("Quarbe v1.1");
+
+  // Builds the context from the store and the command line (reporting
+  // unknown tokens through the message hook, with no owner), builds the
+  // controls, initialises the context through this view and starts the GPS
+  // reader. The store must outlive the window.
+  CBearingDlg(ProfileStore& store, const std::string& commandLine, Hooks hooks = {}, QWidget* parent = nullptr);
+  ~CBearingDlg() override;
+
+  BearingContext& context() { return *m_context; }
+  const BearingContext& context() const { return *m_context; }
+  CompassView* compass() const { return m_compass; }
+  GpsReader* gpsReader() const { return m_reader.get(); }
+
+  // The widget carrying a control identifier, or null.
+  QWidget* control(int controlId) const;
+
+  // Ends the program as Escape does, closing first any message box or
+  // dialog this window has open. Safe to call at any time, also from inside
+  // a nested modal loop: the window closes once that loop has unwound.
+  void CloseAll();
+
+  // Opens the About box / the configuration dialog and applies an accepted
+  // configuration (picture reloaded, GPS reader restarted, window repainted).
+  void OpenAbout();
+  void OpenConfiguration();
+
+  // Whether the window-destruction steps have run.
+  bool ShutDown() const { return m_shutDown; }
+
+  // View.
+  std::string Text(int controlId) const override;
+  void SetText(int controlId, std::string_view text) override;
+  int Selection(int controlId) const override;
+  void SetSelection(int controlId, int index) override;
+  void SetEnabled(int controlId, bool enabled) override;
+  void SetReadOnly(int controlId, bool readOnly) override;
+  bool Checked(int controlId) const override;
+  void SetChecked(int controlId, bool checked) override;
+  void Focus(int controlId, bool selectAll) override;
+  void Repaint(int controlId) override;
+  void ShowMessage(std::string_view text, std::string_view caption) override;
+  void DrawNeedle(int relativeAzimuthDeg, bool force) override;
+
+  void done(int result) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  // Marks the window busy while a context operation or one of its modal
+  // loops runs; control notifications arriving meanwhile are not routed,
+  // and a close asked for meanwhile happens once the outermost one ends.
+  class BusyScope;
+  friend class BusyScope;
+
+  void BuildControls();
+  void SetTabOrder();
+  QLineEdit* AddEdit(int controlId, int x, int y, int w, int h, bool rightAligned, bool readOnly);
+  QComboBox* AddList(int controlId, int x, int y, int w, int h, const QStringList& items);
+  void AddLabel(const QString& text, int x, int y, int w, int h, bool rightAligned);
+  void AddUnitLabels(int x1, int x2, int x3, int y);
+
+  enum class Trigger { kLostFocus, kSelectionChanged };
+  // Runs the commit the control's lost focus (Enter stands for it) or a
+  // list's selection change stands for; false when there is none.
+  bool CommitFor(int controlId, Trigger trigger);
+  void ToggleGps();
+  void StartReader();
+  void StopReader();
+  void ServeGps();
+  void HandleGpsEvent(const GpsEvent& event);
+  void RunShutdown();
+  bool Busy() const;
+
+  Hooks m_hooks;
+  std::unique_ptr<BearingContext> m_context;
+  std::unique_ptr<GpsReader> m_reader;
+  std::map<int, QWidget*> m_controls;
+  CompassView* m_compass = nullptr;
+  QStyle* m_listStyle = nullptr;
+
+  // When set (QUARBE_SNAPSHOT_DIR), the compass is saved as a PNG there
+  // after each GPS fix, for end-to-end checks of the needle.
+  QString m_snapshotDir;
+  int m_snapshotCount = 0;
+
+  int m_busyDepth = 0;
+  bool m_closeRequested = false;
+  bool m_servePending = false;
+  bool m_shutDown = false;
+  bool m_initialised = false;
+  bool m_paintingNeedle = false;
+};
+
+}  // namespace quarbe

@@ -1,0 +1,499 @@
+// The main window on the offscreen platform: layout, tab order, routing of
+// lost focus, Enter and the GPS box to the context, GPS fixes through a
+// pseudo-terminal, the About and configuration buttons, closing.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "context/bearing_context.h"
+#include "context/control_ids.h"
+#include "context/profile_store.h"
+#include "gps/gps_reader.h"
+#include "ui/compass_view.h"
+#include "ui/dialog_units.h"
+#include "ui/main_window.h"
+
+using quarbe::CBearingDlg;
+namespace ctl = quarbe::ctl;
+
+namespace {
+
+struct Message {
+  bool owned;
+  QString text;
+  QString caption;
+};
+
+// A pseudo-terminal standing in for the GPS receiver.
+class FakeReceiver {
+ public:
+  FakeReceiver() {
+    char name[256] = {};
+    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) == 0) {
+      m_path = QString::fromLocal8Bit(name);
+      termios raw{};
+      ::tcgetattr(m_slave, &raw);
+      ::cfmakeraw(&raw);
+      ::tcsetattr(m_slave, TCSANOW, &raw);
+    }
+  }
+  ~FakeReceiver() {
+    if (m_master >= 0) ::close(m_master);
+    if (m_slave >= 0) ::close(m_slave);
+  }
+  bool ok() const { return !m_path.isEmpty(); }
+  const QString& path() const { return m_path; }
+  bool Send(const QByteArray& bytes) { return ::write(m_master, bytes.constData(), bytes.size()) == bytes.size(); }
+
+ private:
+  int m_master = -1;
+  int m_slave = -1;
+  QString m_path;
+};
+
+// One window on a settings file of its own, with messages captured and the
+// shutdown pause skipped.
+class Harness {
+  // Declared first: the window writes the store when it goes away.
+  QTemporaryDir m_dir;
+  std::unique_ptr<quarbe::ProfileStore> m_store;
+
+ public:
+  explicit Harness(const QString& ini, const std::string& commandLine = {},
+                   CBearingDlg::ConfigEditor editor = {}) {
+    const QString path = m_dir.filePath(QStringLiteral("quarbe.ini"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) file.write(ini.toUtf8());
+    file.close();
+    m_store = std::make_unique<quarbe::ProfileStore>(path.toStdString());
+    CBearingDlg::Hooks hooks;
+    hooks.message = [this](QWidget* owner, const QString& text, const QString& caption) {
+      messages.push_back({owner != nullptr, text, caption});
+      if (onMessage) onMessage();
+    };
+    hooks.sleep = [](std::chrono::milliseconds) {};
+    hooks.editConfiguration = std::move(editor);
+    window = std::make_unique<CBearingDlg>(*m_store, commandLine, std::move(hooks));
+  }
+
+  QLineEdit* edit(int id) const { return qobject_cast<QLineEdit*>(window->control(id)); }
+  QComboBox* list(int id) const { return qobject_cast<QComboBox*>(window->control(id)); }
+  QCheckBox* gpsBox() const { return qobject_cast<QCheckBox*>(window->control(ctl::kGpsCheck)); }
+
+  bool ShowActive() {
+    window->show();
+    return QTest::qWaitForWindowActive(window.get());
+  }
+
+  // Types into a field the way an operator does: focus, select all, type.
+  void Type(int id, const QString& text) {
+    QLineEdit* field = edit(id);
+    field->setFocus(Qt::TabFocusReason);
+    // Let the field that was left commit first, as it does before the
+    // operator's next key arrives.
+    QCoreApplication::processEvents();
+    field->selectAll();
+    QTest::keyClicks(field, text);
+  }
+
+  std::vector<Message> messages;
+  std::function<void()> onMessage;
+  std::unique_ptr<CBearingDlg> window;
+};
+
+const QString kNoGps = QStringLiteral("[GPS]\nPort=0\n[Moteur]\nPort=0\n");
+
+QString NameOf(const QWidget* widget) { return widget == nullptr ? QStringLiteral("(none)") : widget->objectName(); }
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void windowFrame() {
+    Harness h(kNoGps);
+    const quarbe::DialogUnits units = quarbe::DialogUnits::ForFont(h.window->font());
+    QCOMPARE(h.window->windowTitle(), QStringLiteral("Quarbe v1.1"));
+    QCOMPARE(h.window->size(), QSize(units.X(330), units.Y(118)));
+    QCOMPARE(h.window->minimumSize(), h.window->maximumSize());
+    QVERIFY(h.window->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QVERIFY(!(h.window->windowFlags() & Qt::WindowMaximizeButtonHint));
+  }
+
+  void controlGeometry_data() {
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QRect>("dlu");
+    QTest::newRow("local locator") << ctl::kLocalLocator << QRect(65, 18, 32, 12);
+    QTest::newRow("local lat minutes") << ctl::kLocalLatMin << QRect(160, 18, 11, 12);
+    QTest::newRow("heading") << ctl::kHeading << QRect(82, 34, 15, 12);
+    QTest::newRow("corr lon seconds") << ctl::kCorrLonSec << QRect(175, 80, 11, 12);
+    QTest::newRow("distance") << ctl::kDistance << QRect(184, 103, 28, 12);
+    QTest::newRow("compass") << ctl::kCompass << QRect(215, 3, 112, 112);
+    QTest::newRow("gps box") << ctl::kGpsCheck << QRect(8, 34, 25, 10);
+    QTest::newRow("about button") << ctl::kAboutButton << QRect(2, 103, 12, 12);
+    QTest::newRow("config button") << ctl::kConfigButton << QRect(15, 103, 12, 12);
+  }
+  void controlGeometry() {
+    QFETCH(int, id);
+    QFETCH(QRect, dlu);
+    Harness h(kNoGps);
+    const quarbe::DialogUnits units = quarbe::DialogUnits::ForFont(h.window->font());
+    QWidget* widget = h.window->control(id);
+    QVERIFY(widget != nullptr);
+    QCOMPARE(widget->objectName(), QString::number(id));
+    QCOMPARE(widget->geometry(), units.Rect(dlu.x(), dlu.y(), dlu.width(), dlu.height()));
+  }
+
+  void listsAndInitialStates() {
+    Harness h(kNoGps);
+    for (const int id : {ctl::kLocalLatHemisphere, ctl::kCorrLatHemisphere}) {
+      QCOMPARE(h.list(id)->count(), 2);
+      QCOMPARE(h.list(id)->itemText(0), QStringLiteral("N"));
+      QCOMPARE(h.list(id)->itemText(1), QStringLiteral("S"));
+    }
+    for (const int id : {ctl::kLocalLonHemisphere, ctl::kCorrLonHemisphere}) {
+      QCOMPARE(h.list(id)->itemText(0), QStringLiteral("E"));
+      QCOMPARE(h.list(id)->itemText(1), QStringLiteral("O"));
+    }
+    QVERIFY(!h.gpsBox()->isEnabled());
+    QVERIFY(!h.gpsBox()->isChecked());
+    QCOMPARE(h.gpsBox()->text(), QStringLiteral("GPS"));
+    for (const int id : {ctl::kRelativeAzimuth, ctl::kDistance, ctl::kReverseAzimuth, ctl::kTrueAzimuth}) {
+      QVERIFY(h.edit(id)->isReadOnly());
+      QVERIFY(h.edit(id)->alignment() & Qt::AlignRight);
+    }
+    QVERIFY(h.edit(ctl::kLocalLatDeg)->alignment() & Qt::AlignRight);
+    QVERIFY(h.edit(ctl::kLocalLocator)->alignment() & Qt::AlignLeft);
+    // Initialisation committed both stored locators: JN18AP to JN08WV.
+    QCOMPARE(h.edit(ctl::kLocalLocator)->text(), QStringLiteral("JN18AP"));
+    QCOMPARE(h.edit(ctl::kCorrLocator)->text(), QStringLiteral("JN08WV"));
+    QCOMPARE(h.edit(ctl::kDistance)->text(), QStringLiteral("30.3"));
+    QCOMPARE(h.edit(ctl::kTrueAzimuth)->text(), QStringLiteral("336"));
+    QCOMPARE(h.list(ctl::kLocalLatHemisphere)->currentText(), QStringLiteral("N"));
+    QVERIFY(h.messages.empty());
+  }
+
+  void tabOrderFollowsTheTemplate() {
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    QCOMPARE(NameOf(QApplication::focusWidget()), QStringLiteral("1000"));
+    // The disabled GPS box, the result fields and the compass are skipped.
+    const QStringList expected{"1002", "1003", "1004", "1020", "1017", "1005", "1006", "1007", "1021", "1008",
+                               "1010", "1011", "1012", "1022", "1013", "1014", "1015", "1023", "1025", "1026",
+                               "1000"};
+    QStringList visited;
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      visited << NameOf(QApplication::focusWidget());
+    }
+    QCOMPARE(visited, expected);
+    QVERIFY(h.messages.empty());
+  }
+
+  void focusOutCommitsTheField() {
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    h.Type(ctl::kCorrLocator, QStringLiteral("io91wm"));
+    QTest::keyClick(h.edit(ctl::kCorrLocator), Qt::Key_Tab);
+    // The correspondent moved to IO91WM's centre: 51 31' 15" N, 0 07' 29" W.
+    QTRY_COMPARE(h.edit(ctl::kCorrLocator)->text(), QStringLiteral("IO91WM"));
+    QCOMPARE(h.edit(ctl::kCorrLatDeg)->text(), QStringLiteral("51"));
+    QCOMPARE(h.edit(ctl::kCorrLatMin)->text(), QStringLiteral("31"));
+    QCOMPARE(h.edit(ctl::kCorrLonMin)->text(), QStringLiteral("7"));
+    QCOMPARE(h.list(ctl::kCorrLonHemisphere)->currentText(), QStringLiteral("O"));
+    QCOMPARE(h.window->context().correspondent().locator, std::string("IO91WM"));
+    QCOMPARE(NameOf(QApplication::focusWidget()), QStringLiteral("1010"));
+    QVERIFY(h.messages.empty());
+  }
+
+  void enterCommitsAndKeepsTheWindowOpen() {
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    QCOMPARE(h.window->context().result().trueAzimuthDeg, 336);
+    h.Type(ctl::kHeading, QStringLiteral("90"));
+    QTest::keyClick(h.edit(ctl::kHeading), Qt::Key_Return);
+    QCOMPARE(h.window->context().heading(), 90);
+    QCOMPARE(h.edit(ctl::kRelativeAzimuth)->text(), QStringLiteral("246"));
+    QVERIFY(h.window->isVisible());
+    QVERIFY(!h.window->ShutDown());
+    QCOMPARE(NameOf(QApplication::focusWidget()), QStringLiteral("1017"));
+    QVERIFY(h.messages.empty());
+  }
+
+  // A minute field holding 60 makes any commit refuse it with a message, so
+  // whether Enter committed shows in the message log.
+  void enterCommitsOnlyFields_data() {
+    QTest::addColumn<int>("focused");
+    QTest::addColumn<bool>("commits");
+    QTest::newRow("edit") << int(ctl::kLocalLonDeg) << true;
+    QTest::newRow("locator edit") << int(ctl::kCorrLocator) << true;
+    QTest::newRow("hemisphere list") << int(ctl::kLocalLatHemisphere) << false;
+    QTest::newRow("result field") << int(ctl::kDistance) << false;
+  }
+  void enterCommitsOnlyFields() {
+    QFETCH(int, focused);
+    QFETCH(bool, commits);
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    QWidget* widget = h.window->control(focused);
+    widget->setFocus(Qt::MouseFocusReason);
+    QCoreApplication::processEvents();  // the field left commits first
+    QVERIFY(h.messages.empty());
+    h.edit(ctl::kCorrLatMin)->setText(QStringLiteral("60"));
+    QTest::keyClick(widget, Qt::Key_Return);
+    QCOMPARE(h.messages.size(), std::size_t(commits ? 1 : 0));
+    QVERIFY(h.window->isVisible());
+  }
+
+  void enterOnTheGpsBoxDoesNothing() {
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    h.gpsBox()->setEnabled(true);
+    h.gpsBox()->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    h.edit(ctl::kCorrLatMin)->setText(QStringLiteral("60"));
+    QTest::keyClick(h.gpsBox(), Qt::Key_Return);
+    QVERIFY(h.messages.empty());
+    QVERIFY(h.gpsBox()->isChecked() == false);
+    QVERIFY(h.window->context().gpsUse());
+  }
+
+  void rangeMessageFocusesAndSelectsTheField() {
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    h.Type(ctl::kLocalLatMin, QStringLiteral("60"));
+    QTest::keyClick(h.edit(ctl::kLocalLatMin), Qt::Key_Tab);
+    QTRY_COMPARE(h.messages.size(), std::size_t(1));
+    QVERIFY(h.messages[0].owned);
+    QVERIFY(!h.messages[0].text.isEmpty());
+    QCOMPARE(NameOf(QApplication::focusWidget()), QStringLiteral("1003"));
+    QCOMPARE(h.edit(ctl::kLocalLatMin)->selectedText(), QStringLiteral("60"));
+    // The focus coming back to the field commits nothing more.
+    QTest::qWait(50);
+    QCOMPARE(h.messages.size(), std::size_t(1));
+    // Nothing was recomputed: the locator still shows the old sub-square.
+    QCOMPARE(h.edit(ctl::kLocalLocator)->text(), QStringLiteral("JN18AP"));
+  }
+
+  void hemisphereChoiceCommitsAtOnce() {
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    QComboBox* latitude = h.list(ctl::kLocalLatHemisphere);
+    latitude->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(latitude, Qt::Key_Down);  // "N" -> "S", as the operator chooses it
+    QCOMPARE(latitude->currentText(), QStringLiteral("S"));
+    QCOMPARE(h.window->context().local().position.latitude.hemisphere, quarbe::kSouth);
+    // JN18AP mirrored into the south is in field J, square 1, row "A".
+    QVERIFY(h.edit(ctl::kLocalLocator)->text() != QStringLiteral("JN18AP"));
+    QCOMPARE(h.edit(ctl::kLocalLocator)->text().left(2), QStringLiteral("JE"));
+  }
+
+  void locatorFieldRefusesASeventhCharacter() {
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    h.Type(ctl::kLocalLocator, QStringLiteral("JN18APX"));
+    QCOMPARE(h.edit(ctl::kLocalLocator)->text(), QStringLiteral("JN18AP"));
+  }
+
+  void longStoredLocatorIsShownWhole() {
+    Harness h(kNoGps + QStringLiteral("[Contexte]\nLocal=JN18APXY\n"));
+    QVERIFY(h.ShowActive());
+    QLineEdit* field = h.edit(ctl::kLocalLocator);
+    QCOMPARE(field->text(), QStringLiteral("JN18APXY"));
+    // Reported at initialisation.
+    QCOMPARE(h.messages.size(), std::size_t(1));
+    field->setFocus(Qt::TabFocusReason);
+    field->end(false);
+    QTest::keyClick(field, Qt::Key_Z);
+    QCOMPARE(field->text(), QStringLiteral("JN18APXY"));
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QCOMPARE(field->text(), QStringLiteral("JN18AP"));
+  }
+
+  void gpsFixLocksAndUncheckingUnlocks() {
+    FakeReceiver receiver;
+    QVERIFY(receiver.ok());
+    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=%1\n").arg(receiver.path()));
+    QVERIFY(h.ShowActive());
+    QTRY_VERIFY(h.window->gpsReader()->PortOpen());
+    QVERIFY(receiver.Send("$GPRMC,175741,A,4751.698,N,12209.774,W,000.0,360.0,191100,019.5,E*69\r\n"
+                          "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"));
+    QTRY_VERIFY(h.gpsBox()->isChecked());
+    QVERIFY(h.gpsBox()->isEnabled());
+    QCOMPARE(h.edit(ctl::kLocalLatDeg)->text(), QStringLiteral("48"));
+    QCOMPARE(h.edit(ctl::kLocalLatMin)->text(), QStringLiteral("7"));
+    QCOMPARE(h.edit(ctl::kLocalLonDeg)->text(), QStringLiteral("11"));
+    QCOMPARE(h.edit(ctl::kLocalLonMin)->text(), QStringLiteral("31"));
+    QCOMPARE(h.edit(ctl::kHeading)->text(), QStringLiteral("360"));
+    QCOMPARE(h.edit(ctl::kLocalLocator)->text(), QString::fromStdString(h.window->context().local().locator));
+    const int locked[] = {ctl::kLocalLocator, ctl::kLocalLatDeg, ctl::kLocalLatMin, ctl::kLocalLatSec,
+                          ctl::kLocalLonDeg, ctl::kLocalLonMin, ctl::kLocalLonSec, ctl::kHeading};
+    for (const int id : locked) {
+      QVERIFY2(!h.edit(id)->isEnabled() && h.edit(id)->isReadOnly(), qPrintable(QString::number(id)));
+    }
+    QVERIFY(!h.list(ctl::kLocalLatHemisphere)->isEnabled());
+    QVERIFY(!h.list(ctl::kLocalLonHemisphere)->isEnabled());
+    QCOMPARE(NameOf(QApplication::focusWidget()), QStringLiteral("1008"));
+    // The lost focus of the first field did not undo the fix.
+    QTest::qWait(50);
+    QCOMPARE(h.edit(ctl::kLocalLatDeg)->text(), QStringLiteral("48"));
+
+    QTest::mouseClick(h.gpsBox(), Qt::LeftButton, {}, QPoint(4, h.gpsBox()->height() / 2));
+    QVERIFY(!h.gpsBox()->isChecked());
+    QVERIFY(!h.window->context().gpsUse());
+    QVERIFY(!h.window->gpsReader()->GpsUse());
+    for (const int id : locked) {
+      QVERIFY2(h.edit(id)->isEnabled() && !h.edit(id)->isReadOnly(), qPrintable(QString::number(id)));
+    }
+    QVERIFY(h.list(ctl::kLocalLatHemisphere)->isEnabled());
+    QVERIFY(h.messages.empty());
+  }
+
+  void gpsOpenFailureIsReportedOnTheWindow() {
+    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=/nonexistent/quarbe-gps\n"));
+    QTRY_COMPARE(h.messages.size(), std::size_t(1));
+    QCOMPARE(h.messages[0].caption, QStringLiteral("Ouverture port GPS"));
+    QVERIFY(h.messages[0].owned);
+    QTRY_VERIFY(!h.window->gpsReader()->Running());
+  }
+
+  void aboutBoxTwiceChangesNothing() {
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    auto snapshot = [&h] {
+      QStringList texts;
+      for (int id = ctl::kLocalLocator; id <= ctl::kConfigButton; ++id) {
+        if (QLineEdit* field = h.edit(id)) texts << field->text();
+        if (QComboBox* list = h.list(id)) texts << QString::number(list->currentIndex());
+      }
+      return texts;
+    };
+    const QStringList before = snapshot();
+    const quarbe::StationRecord local = h.window->context().local();
+    const quarbe::Configuration config = h.window->context().configuration();
+    for (int round = 0; round < 2; ++round) {
+      bool sawAbout = false;
+      QTimer::singleShot(50, [&sawAbout] {
+        auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (about != nullptr) {
+          sawAbout = about->windowTitle() == QStringLiteral("A propos de Quarbe");
+          about->accept();
+        }
+      });
+      QTest::mouseClick(qobject_cast<QPushButton*>(h.window->control(ctl::kAboutButton)), Qt::LeftButton);
+      QVERIFY(sawAbout);
+    }
+    QCOMPARE(snapshot(), before);
+    QVERIFY(h.window->context().local() == local);
+    QVERIFY(h.window->context().configuration() == config);
+    QVERIFY(h.window->isVisible());
+    QVERIFY(h.messages.empty());
+  }
+
+  void acceptedConfigurationRestartsTheReader() {
+    FakeReceiver receiver;
+    QVERIFY(receiver.ok());
+    std::optional<quarbe::Configuration> answer;
+    int opened = 0;
+    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=%1\n").arg(receiver.path()), {},
+              [&](QWidget*, const quarbe::Configuration&) {
+                ++opened;
+                return answer;
+              });
+    QVERIFY(h.ShowActive());
+    quarbe::GpsReader* reader = h.window->gpsReader();
+    QTRY_VERIFY(reader->PortOpen());
+    const auto opens = [reader] { return reader->Stats().openAttempts; };
+    const std::uint64_t first = opens();
+
+    // Cancel: the same reader keeps the port.
+    answer.reset();
+    QTest::mouseClick(qobject_cast<QPushButton*>(h.window->control(ctl::kConfigButton)), Qt::LeftButton);
+    QCOMPARE(opened, 1);
+    QCOMPARE(opens(), first);
+    QVERIFY(reader->PortOpen());
+
+    // OK without changes: the port is closed and opened again.
+    answer = h.window->context().configuration();
+    QTest::mouseClick(qobject_cast<QPushButton*>(h.window->control(ctl::kConfigButton)), Qt::LeftButton);
+    QCOMPARE(opened, 2);
+    QTRY_COMPARE(opens(), first + 1);
+    QTRY_VERIFY(reader->PortOpen());
+    QVERIFY(!h.window->context().stopRequested());
+
+    // OK with "Aucun" as GPS port: reading stops.
+    quarbe::Configuration none = h.window->context().configuration();
+    none.gpsPort = 0;
+    none.picturePath = "/nonexistent/picture.emf";
+    answer = none;
+    QTest::mouseClick(qobject_cast<QPushButton*>(h.window->control(ctl::kConfigButton)), Qt::LeftButton);
+    QCOMPARE(h.window->context().configuration().gpsPort, 0);
+    QTRY_VERIFY(!reader->Running());
+    QVERIFY(!reader->PortOpen());
+    QVERIFY(!h.window->compass()->HasPicture());
+    QVERIFY(h.messages.empty());
+  }
+
+  void escapeEndsTheWindowAndStopsTheReader() {
+    FakeReceiver receiver;
+    QVERIFY(receiver.ok());
+    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=%1\n").arg(receiver.path()));
+    QVERIFY(h.ShowActive());
+    QTRY_VERIFY(h.window->gpsReader()->PortOpen());
+    QTest::keyClick(h.edit(ctl::kLocalLocator), Qt::Key_Escape);
+    QVERIFY(!h.window->isVisible());
+    QCOMPARE(h.window->result(), int(QDialog::Rejected));
+    QVERIFY(h.window->ShutDown());
+    QVERIFY(h.window->context().stopRequested());
+    QVERIFY(!h.window->gpsReader()->Running());
+    QVERIFY(!h.window->gpsReader()->PortOpen());
+  }
+
+  void closeAllWaitsForAnOpenMessage() {
+    // A close asked for while a message box is open (as a termination
+    // signal does) closes the box, lets the commit that raised it finish,
+    // then closes the window.
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    CBearingDlg* window = h.window.get();
+    bool shutDownInside = true;
+    bool boxClosed = false;
+    h.onMessage = [&] {
+      QMessageBox box(QMessageBox::Warning, QStringLiteral("Attention"), QStringLiteral("texte"), QMessageBox::Ok,
+                      window);
+      QTimer::singleShot(20, window, [window] { window->CloseAll(); });
+      box.exec();
+      boxClosed = true;
+      shutDownInside = window->ShutDown();
+    };
+    h.Type(ctl::kLocalLatMin, QStringLiteral("60"));
+    QTest::keyClick(h.edit(ctl::kLocalLatMin), Qt::Key_Return);
+    QVERIFY(boxClosed);
+    QVERIFY(!shutDownInside);
+    QTRY_VERIFY(window->ShutDown());
+    QVERIFY(!window->isVisible());
+    QCOMPARE(h.messages.size(), std::size_t(1));
+  }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"
