@@ -57,6 +57,8 @@ void GpsReader::Start(int gpsPort, const PortMap& ports, std::int32_t initialCou
   Stop();
   stop_.store(false);
   handoff_.Reset();
+  // A wake-up left over from stopping the previous thread.
+  if (wakeFd_ >= 0) DrainEventFd(wakeFd_);
   exitValue_.store(kGpsReaderNoPort);
   if (gpsPort == 0) return;
 
@@ -190,7 +192,6 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
       if (count > 0) {
         Count(&GpsReaderStats::bytesRead, static_cast<std::uint64_t>(count));
         framer.Commit(static_cast<std::size_t>(count), onLine);
-        if (stop_.load()) continue;  // seen at the top of the loop, after poll() returns at once
       } else if (count == 0 || (errno != EAGAIN && errno != EINTR)) {
         lost = true;
       } else if ((fds[0].revents & POLLHUP) != 0) {

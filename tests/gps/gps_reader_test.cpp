@@ -124,6 +124,37 @@ TEST_F(GpsReaderTest, StopWhileOpenFailureMessageIsUp) {
   EXPECT_EQ(reader.Stop(), kGpsReaderNoPort);
 }
 
+struct LineSpeedCase {
+  const char* name;
+  int baud;
+  speed_t expected;
+};
+void PrintTo(const LineSpeedCase& row, std::ostream* out) { *out << row.name; }
+
+class GpsReaderLineSettingsTest : public GpsReaderTest, public testing::WithParamInterface<LineSpeedCase> {};
+
+TEST_P(GpsReaderLineSettingsTest, Raw8N1WithoutFlowControl) {
+  PortMap ports = MapGpsTo(receiver.DevicePath());
+  ports.gpsBaud = GetParam().baud;
+  reader.Start(1, ports, 0);
+  ASSERT_TRUE(WaitUntil([&](const GpsReaderStats&, bool) { return reader.PortOpen(); }));
+  const termios settings = receiver.Settings();
+  EXPECT_EQ(cfgetispeed(&settings), GetParam().expected);
+  EXPECT_EQ(cfgetospeed(&settings), GetParam().expected);
+  EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(settings.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+  EXPECT_EQ(settings.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+  EXPECT_EQ(settings.c_lflag & (ICANON | ECHO | ISIG), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, GpsReaderLineSettingsTest,
+                         testing::Values(LineSpeedCase{"Default4800", 4800, B4800},
+                                         LineSpeedCase{"Configured9600", 9600, B9600},
+                                         LineSpeedCase{"UnsupportedFallsBackTo4800", 12345, B4800},
+                                         LineSpeedCase{"ZeroFallsBackTo4800", 0, B4800}),
+                         [](const testing::TestParamInfo<LineSpeedCase>& row) { return std::string(row.param.name); });
+
 TEST_F(GpsReaderTest, TwoSentencesInOneWriteDecodedInOrder) {
   StartOn(receiver.DevicePath());
   ASSERT_TRUE(receiver.Send(kGgaMunich + kGgaSydney));

@@ -53,6 +53,12 @@ int FakeReceiver::OpenCountOfSlave() const {
   return count;
 }
 
+termios FakeReceiver::Settings() const {
+  termios settings{};
+  tcgetattr(slave_, &settings);
+  return settings;
+}
+
 DeviceLink::DeviceLink() {
   std::string pattern = (std::filesystem::temp_directory_path() / "gps-link-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

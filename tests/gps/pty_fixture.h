@@ -4,6 +4,8 @@
 // symbolic link that can be pointed at a new pseudo-terminal (a receiver
 // unplugged and plugged back in), and a thread that serves hand-offs.
 
+#include <termios.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -35,6 +37,8 @@ class FakeReceiver {
   void Unplug();
   // How many descriptors of this process are open on the slave device.
   int OpenCountOfSlave() const;
+  // The line settings of the device as the reader left them.
+  termios Settings() const;
 
  private:
   int master_ = -1;
