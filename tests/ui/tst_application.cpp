@@ -1,0 +1,216 @@
+// The application run: command line, unknown words reported before the
+// window, termination signals closing whatever is open, the profile written
+// after the window has closed.
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+#include <vector>
+
+#include "context/profile_store.h"
+#include "ui/application.h"
+#include "ui/help.h"
+#include "ui/main_window.h"
+
+using quarbe::CBearingApp;
+using quarbe::CBearingDlg;
+
+namespace {
+
+struct Message {
+  bool owned;
+  bool windowVisible;
+  QString text;
+  QString caption;
+};
+
+bool MainWindowVisible() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (qobject_cast<CBearingDlg*>(widget) != nullptr && widget->isVisible()) return true;
+  }
+  return false;
+}
+
+// Raises `signalNumber` once a modal window whose title is `title` is open
+// (any window when empty); gives up after a few seconds.
+void RaiseWhenOpen(int signalNumber, const QString& title, bool* seen) {
+  auto* poll = new QTimer;
+  int* tries = new int(0);
+  QObject::connect(poll, &QTimer::timeout, [=] {
+    QWidget* modal = QApplication::activeModalWidget();
+    const bool open = modal != nullptr && (title.isEmpty() || modal->windowTitle() == title);
+    if (open || ++*tries > 200) {
+      if (open) *seen = true;
+      poll->stop();
+      poll->deleteLater();
+      delete tries;
+      ::raise(signalNumber);
+    }
+  });
+  poll->start(20);
+}
+
+class Run {
+ public:
+  explicit Run(const QString& ini) : m_path(m_dir.filePath(QStringLiteral("quarbe.ini"))) {
+    QFile file(m_path);
+    if (file.open(QIODevice::WriteOnly)) file.write(ini.toUtf8());
+  }
+
+  // Runs the program with a real message box for each message.
+  int Start(const std::string& commandLine) {
+    quarbe::ProfileStore store(m_path.toStdString());
+    CBearingDlg::Hooks hooks;
+    hooks.sleep = [](std::chrono::milliseconds) {};
+    hooks.message = [this](QWidget* owner, const QString& text, const QString& caption) {
+      messages.push_back({owner != nullptr, MainWindowVisible(), text, caption});
+      QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, owner);
+      box.exec();
+    };
+    return CBearingApp::RunWindow(store, commandLine, hooks);
+  }
+
+  QVariant Stored(const QString& key) const { return QSettings(m_path, QSettings::IniFormat).value(key); }
+
+  std::vector<Message> messages;
+
+ private:
+  QTemporaryDir m_dir;
+  QString m_path;
+};
+
+const QString kQuiet = QStringLiteral("[GPS]\nPort=0\n[Moteur]\nPort=0\n");
+
+}  // namespace
+
+class TestApplication : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void commandLineJoinsArguments_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("none") << QStringList{"quarbe"} << QString();
+    QTest::newRow("two") << QStringList{"/usr/bin/quarbe", "local=io91wm", "dest=JN18AP"}
+                         << QStringLiteral("local=io91wm dest=JN18AP");
+    QTest::newRow("accents kept") << QStringList{"quarbe", "été"} << QStringLiteral("été");
+  }
+  void commandLineJoinsArguments() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(CBearingApp::CommandLine(arguments)), expected);
+  }
+
+  void terminationWhileIdleSavesTheProfile_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+  }
+  void terminationWhileIdleSavesTheProfile() {
+    QFETCH(int, signalNumber);
+    Run run(kQuiet);
+    bool seen = false;
+    RaiseWhenOpen(signalNumber, QStringLiteral("Quarbe v1.1"), &seen);
+    QCOMPARE(run.Start("local=io91wm dest=JN18AP"), 0);
+    QVERIFY(seen);
+    QVERIFY(!MainWindowVisible());
+    QCOMPARE(run.Stored("Contexte/Local").toString(), QStringLiteral("IO91WM"));
+    QCOMPARE(run.Stored("Contexte/Corres").toString(), QStringLiteral("JN18AP"));
+    QCOMPARE(run.Stored("Compas/Image").toString(), QStringLiteral("mobile.emf"));
+    QVERIFY(run.messages.empty());
+  }
+
+  void unknownWordsAreReportedBeforeTheWindow() {
+    Run run(kQuiet);
+    bool seen = false;
+    // The first message is closed by hand; the signal arrives during the
+    // second one, before the window has been shown.
+    QTimer::singleShot(300, [] {
+      if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) box->accept();
+    });
+    QTimer::singleShot(350, [&seen] { RaiseWhenOpen(SIGTERM, QStringLiteral("Paramètre inconnu"), &seen); });
+    QCOMPARE(run.Start("foo  dest=JN08WV bar"), 0);
+    QVERIFY(seen);
+    QCOMPARE(run.messages.size(), std::size_t(2));
+    for (const Message& message : run.messages) {
+      QVERIFY(!message.owned);
+      QVERIFY(!message.windowVisible);
+      QCOMPARE(message.caption, QStringLiteral("Paramètre inconnu"));
+    }
+    QCOMPARE(run.messages[0].text, QStringLiteral("foo"));
+    QCOMPARE(run.messages[1].text, QStringLiteral("bar"));
+    // Closed by the signal before it opened, the window still saved.
+    QVERIFY(!MainWindowVisible());
+    QCOMPARE(run.Stored("Contexte/Corres").toString(), QStringLiteral("JN08WV"));
+  }
+
+  void terminationClosesAnOpenMessage() {
+    // A stored locator of the wrong form is reported during initialisation;
+    // the signal closes that message and the program.
+    Run run(kQuiet + QStringLiteral("[Contexte]\nCorres=ZZ99ZZ\n"));
+    bool seen = false;
+    RaiseWhenOpen(SIGTERM, QStringLiteral("Attention"), &seen);
+    QCOMPARE(run.Start(""), 0);
+    QVERIFY(seen);
+    QCOMPARE(run.messages.size(), std::size_t(1));
+    QVERIFY(run.messages[0].owned);
+    QCOMPARE(run.Stored("Contexte/Corres").toString(), QStringLiteral("ZZ99ZZ"));
+    QCOMPARE(run.Stored("Contexte/Local").toString(), QStringLiteral("JN18AP"));
+  }
+
+  void terminationClosesTheConfigurationWithoutApplyingIt() {
+    Run run(kQuiet);
+    bool seen = false;
+    QTimer::singleShot(200, [] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<CBearingDlg*>(widget)) {
+          QMetaObject::invokeMethod(window, [window] { window->OpenConfiguration(); }, Qt::QueuedConnection);
+        }
+      }
+    });
+    RaiseWhenOpen(SIGHUP, QStringLiteral("Configuration"), &seen);
+    QCOMPARE(run.Start(""), 0);
+    QVERIFY(seen);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QCOMPARE(run.Stored("GPS/Port").toInt(), 0);
+    QCOMPARE(run.Stored("Moteur/Port").toInt(), 0);
+    QCOMPARE(run.Stored("Contexte/Local").toString(), QStringLiteral("JN18AP"));
+  }
+
+  void f1ShowsTheHelpAndASignalClosesIt() {
+    Run run(kQuiet);
+    bool seen = false;
+    QTimer::singleShot(200, [] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<CBearingDlg*>(widget) != nullptr && widget->isVisible()) {
+          QTest::keyClick(widget, Qt::Key_F1);
+        }
+      }
+    });
+    RaiseWhenOpen(SIGTERM, quarbe::HelpCaption(), &seen);
+    QCOMPARE(run.Start(""), 0);
+    QVERIFY(seen);
+    QVERIFY(run.messages.empty());
+  }
+
+  void applicationIdentity() {
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("quarbe"));
+    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("1.1.0.1"));
+  }
+};
+
+int main(int argc, char** argv) {
+  CBearingApp app(argc, argv);
+  TestApplication test;
+  QTEST_SET_MAIN_SOURCE_PATH
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_application.moc"
