@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -125,6 +126,25 @@ class TestApplication : public QObject {
     QCOMPARE(run.Stored("Contexte/Corres").toString(), QStringLiteral("JN18AP"));
     QCOMPARE(run.Stored("Compas/Image").toString(), QStringLiteral("mobile.emf"));
     QVERIFY(run.messages.empty());
+  }
+
+  void escapeEndsTheProgramAfterSaving() {
+    Run run(kQuiet);
+    bool centred = false;
+    QTimer::singleShot(200, [&centred] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<CBearingDlg*>(widget) != nullptr && widget->isVisible()) {
+          const QPoint offset = widget->frameGeometry().center() - widget->screen()->availableGeometry().center();
+          centred = offset.manhattanLength() <= 2;
+          QTest::keyClick(widget, Qt::Key_Escape);
+        }
+      }
+    });
+    QCOMPARE(run.Start("dest=io91wm"), 0);
+    QVERIFY(centred);
+    QVERIFY(!MainWindowVisible());
+    QCOMPARE(run.Stored("Contexte/Corres").toString(), QStringLiteral("IO91WM"));
+    QCOMPARE(run.Stored("Moteur/Rotation").toInt(), 1);
   }
 
   void unknownWordsAreReportedBeforeTheWindow() {
