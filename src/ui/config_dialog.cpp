@@ -13,6 +13,8 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 
+#include <algorithm>
+
 #include "context/control_ids.h"
 #include "ui/compass_view.h"
 #include "ui/dialog_units.h"
@@ -39,13 +41,25 @@ struct Placer {
   }
 
   // A drop-down list: the template height includes the opened list, the
-  // closed box takes the height the style needs.
+  // closed box takes the height the style needs, and the width its longest
+  // item needs when that is more (the style's arrow is wider than the one
+  // the template was drawn for).
   void PlaceList(QComboBox* list, int x, int y, int width) const {
     QRect r = du.Rect(x, y, width, 0);
     for (QWidget* p = list->parentWidget(); p != nullptr && !p->isWindow(); p = p->parentWidget())
       r.translate(-p->pos());
     r.setHeight(list->sizeHint().height());
+    r.setWidth(std::max(r.width(), list->sizeHint().width()));
     list->setGeometry(r);
+  }
+
+  // A label: the substitute font runs a few pixels wider than the one the
+  // template was drawn for, so the label grows to its text rather than
+  // clipping it (the next control starts two units further on).
+  void PlaceLabel(QLabel* label, int x, int y, int width, int height) const {
+    Place(label, x, y, width, height);
+    const int textWidth = label->fontMetrics().horizontalAdvance(label->text().remove(u'&'));
+    if (textWidth > label->width()) label->resize(textWidth, label->height());
   }
 };
 
@@ -133,7 +147,7 @@ void CConfigDlg::BuildControls() {
 
   QGroupBox* motorBox = NewGroup(QStringLiteral("Commande moteur"), this, at, 7, 41, 145, 66);
   auto* parallelLabel = new QLabel(QStringLiteral("Port &parallèle :"), motorBox);
-  at.Place(parallelLabel, 13, 51, 46, 8);
+  at.PlaceLabel(parallelLabel, 13, 51, 46, 8);
   rotatorPort_ = new QComboBox(motorBox);
   rotatorPort_->setObjectName(IdName(ctl::kCfgRotatorPort));
   rotatorPort_->addItems({QStringLiteral("Aucun"), QStringLiteral("LPT1 (378)"), QStringLiteral("LPT2 (278)"),
@@ -166,7 +180,7 @@ void CConfigDlg::BuildControls() {
 
   QGroupBox* gpsBox = NewGroup(QStringLiteral("GPS"), this, at, 157, 41, 86, 23);
   auto* serialLabel = new QLabel(QStringLiteral("Port &série :"), gpsBox);
-  at.Place(serialLabel, 165, 50, 34, 8);
+  at.PlaceLabel(serialLabel, 165, 50, 34, 8);
   gpsPort_ = new QComboBox(gpsBox);
   gpsPort_->setObjectName(IdName(ctl::kCfgGpsPort));
   gpsPort_->addItems({QStringLiteral("Aucun"), QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
