@@ -55,9 +55,10 @@ std::unique_ptr<EmfPicture> EmfPicture::FromBytes(const QByteArray& emfBytes) {
   if (!LooksLikeEmf(emfBytes)) return nullptr;
 
   QByteArray input = emfBytes;  // the converter takes a mutable buffer
-  char svgNamespace[] = "svg";
   generatorOptions options{};
-  options.nameSpace = svgNamespace;
+  // No element prefix: plain SVG elements. (The converter also leaks the
+  // copy it makes of a prefix, once per conversion.)
+  options.nameSpace = nullptr;
   options.verbose = false;
   options.emfplus = true;
   options.svgDelimiter = true;
