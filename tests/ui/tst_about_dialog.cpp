@@ -52,15 +52,6 @@ class TestAboutDialog : public QObject {
     QCOMPARE(widget->geometry(), du.Rect(dlu.x(), dlu.y(), dlu.width(), dlu.height()));
   }
 
-  void enterCloses() {
-    CAboutDlg dialog;
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    QTest::keyClick(&dialog, Qt::Key_Return);
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-  }
-
   void opensTwiceAndChangesNothing() {
     QWidget owner;
     auto* field = new QLineEdit(QStringLiteral("JN18AP"), &owner);

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -228,21 +227,6 @@ class TestCompassView : public QObject {
     QVERIFY(!absent);
   }
 
-  void conversionHappensOnceAtLoad() {
-    auto picture = quarbe::EmfPicture::Load(TestDataFile("mobile.emf"));
-    QVERIFY(picture != nullptr);
-    QVERIFY(picture->Svg().contains("svg"));
-    // Rendering twice uses the same converted document.
-    const QByteArray before = picture->Svg();
-    QImage image(50, 50, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    picture->Render(painter, QRectF(0, 0, 50, 50));
-    picture->Render(painter, QRectF(0, 0, 50, 50));
-    painter.end();
-    QCOMPARE(picture->Svg(), before);
-    QVERIFY(image.pixel(25, 2) != 0u);  // the dial's rim at the top
-  }
 };
 
 QTEST_MAIN(TestCompassView)

@@ -81,11 +81,6 @@ class TestResources : public QObject {
     QVERIFY(res::ResourcePixmap(129).isNull());
   }
 
-  void programIconScales() {
-    const QIcon icon = res::ProgramIcon();
-    QVERIFY(!icon.isNull());
-    QVERIFY(icon.availableSizes().contains(QSize(48, 48)));
-  }
 };
 
 QTEST_MAIN(TestResources)
