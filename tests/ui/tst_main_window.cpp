@@ -368,6 +368,31 @@ class TestMainWindow : public QObject {
     QVERIFY(h.messages.empty());
   }
 
+  void fixWaitsWhileAMessageIsOpen() {
+    FakeReceiver receiver;
+    QVERIFY(receiver.ok());
+    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=%1\n").arg(receiver.path()));
+    QVERIFY(h.ShowActive());
+    QTRY_VERIFY(h.window->gpsReader()->PortOpen());
+    quarbe::GpsReader* reader = h.window->gpsReader();
+    bool appliedDuringMessage = true;
+    h.onMessage = [&] {
+      // The fix arrives while the operator reads the message.
+      receiver.Send("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+      const bool posted = reader->WaitFor(
+          [](const quarbe::GpsReaderStats& stats, bool) { return stats.fixesPosted >= 1; },
+          std::chrono::seconds(5));
+      QTest::qWait(100);
+      appliedDuringMessage = !posted || h.gpsBox()->isChecked();
+    };
+    h.Type(ctl::kCorrLatMin, QStringLiteral("60"));
+    QTest::keyClick(h.edit(ctl::kCorrLatMin), Qt::Key_Return);
+    QCOMPARE(h.messages.size(), std::size_t(1));
+    QVERIFY(!appliedDuringMessage);
+    QTRY_VERIFY(h.gpsBox()->isChecked());
+    QCOMPARE(h.edit(ctl::kLocalLatDeg)->text(), QStringLiteral("48"));
+  }
+
   void gpsOpenFailureIsReportedOnTheWindow() {
     Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=/nonexistent/quarbe-gps\n"));
     QTRY_COMPARE(h.messages.size(), std::size_t(1));
@@ -439,6 +464,10 @@ class TestMainWindow : public QObject {
     QTRY_COMPARE(opens(), first + 1);
     QTRY_VERIFY(reader->PortOpen());
     QVERIFY(!h.window->context().stopRequested());
+    // Fixes reach the window through the new reader.
+    QVERIFY(receiver.Send("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"));
+    QTRY_VERIFY(h.gpsBox()->isChecked());
+    QCOMPARE(h.edit(ctl::kLocalLatDeg)->text(), QStringLiteral("48"));
 
     // OK with "Aucun" as GPS port: reading stops.
     quarbe::Configuration none = h.window->context().configuration();
