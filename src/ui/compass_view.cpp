@@ -1,5 +1,6 @@
 #include "ui/compass_view.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
@@ -40,6 +41,12 @@ QString CompassView::ResolvePicturePath(const QString& path) {
   if (direct.isRelative()) {
     const QFileInfo installed(QDir(DataDirectory()), path);
     if (installed.isFile()) return installed.absoluteFilePath();
+    // Beside the program: share/quarbe next to its bin directory, which is
+    // where a relocated installation and the build tree keep the picture.
+    if (QCoreApplication::instance() != nullptr) {
+      const QFileInfo beside(QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quarbe")), path);
+      if (beside.isFile()) return beside.absoluteFilePath();
+    }
   }
   return {};
 }

@@ -32,7 +32,8 @@ class CompassView : public QWidget {
   ~CompassView() override;
 
   // Replaces the picture. A relative path is looked up in the working
-  // directory first, then in the installed data directory. A file that
+  // directory first, then in the installed data directory, then in
+  // share/quarbe beside the program's bin directory. A file that
   // cannot be found, read or converted leaves the control without a picture;
   // nothing is reported. Returns whether a picture is now loaded. The
   // control is not redrawn until the next DrawNeedle.

@@ -178,6 +178,21 @@ class TestCompassView : public QObject {
     QVERIFY(IsDark(image.pixel(CompassView::NeedleEnd(size, CompassView::AngleFromDegrees(90)))));
   }
 
+  void defaultPictureFoundBesideTheProgram() {
+    // The working directory has no mobile.emf: the copy under share/quarbe
+    // next to the program's bin directory (or an installed one) is used.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    CompassView view;
+    const bool loaded = view.LoadPicture(QStringLiteral("mobile.emf"));
+    const QString resolved = CompassView::ResolvePicturePath(QStringLiteral("mobile.emf"));
+    QVERIFY(QDir::setCurrent(previous));
+    QVERIFY(loaded);
+    QVERIFY(!resolved.startsWith(QDir(dir.path()).absolutePath()));
+  }
+
   void unreadableFilesGiveNoPicture_data() {
     QTest::addColumn<QByteArray>("bytes");
     QFile real(TestDataFile("mobile.emf"));
