@@ -32,7 +32,8 @@ std::optional<std::uint8_t> RotatorByte(std::int32_t relativeAzimuthDeg, const C
 // index. The device is opened at the first write after a reconfiguration and
 // kept open:
 //  - a Linux parallel port device (/dev/parportN, ppdev) is claimed and the
-//    byte goes to its data register (PPWDATA);
+//    byte goes to its data register (PPWDATA); the claim can only wait while
+//    another driver is in the middle of using the port (a print job);
 //  - a FIFO is opened without blocking; while nobody reads it, bytes are
 //    dropped silently and the open is retried at the next write (cheap and
 //    never blocking), and a reader that goes away is handled the same way;
