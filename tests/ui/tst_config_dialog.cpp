@@ -317,6 +317,29 @@ class TestConfigDialog : public QObject {
     QCOMPARE(visited, (QStringList{"1038", "1030", "1031", "1037", "1033", "1028", "1", "2", "1038"}));
   }
 
+  void mnemonicsReachTheirControls_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("focused");
+    QTest::newRow("&Image compas: browse") << int(Qt::Key_I) << "1038";
+    QTest::newRow("Port &parallele: rotator list") << int(Qt::Key_P) << "1030";
+    QTest::newRow("&Butee: the group's tab stop") << int(Qt::Key_B) << "1031";
+    QTest::newRow("Sens &Rotation: the group's tab stop") << int(Qt::Key_R) << "1033";
+    QTest::newRow("Port &serie: GPS list") << int(Qt::Key_S) << "1028";
+  }
+  void mnemonicsReachTheirControls() {
+    QFETCH(int, key);
+    QFETCH(QString, focused);
+    Harness h(WithRotator(1, 180));
+    QVERIFY(QTest::qWaitForWindowActive(&h.dialog));
+    Button(h.dialog, "1")->setFocus();
+    QTest::keyClick(&h.dialog, static_cast<Qt::Key>(key), Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget()->objectName(), focused);
+    QVERIFY(h.dialog.isVisible());
+    // Reaching a radio button does not choose it.
+    QVERIFY(Control<QRadioButton>(h.dialog, ctl::kCfgEndStopSouth)->isChecked());
+    QVERIFY(Control<QRadioButton>(h.dialog, ctl::kCfgSenseInverse)->isChecked());
+  }
+
   void arrowKeysMoveWithinARadioGroup() {
     Harness h(WithRotator(1, 0));
     QVERIFY(QTest::qWaitForWindowActive(&h.dialog));
