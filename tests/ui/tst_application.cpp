@@ -94,20 +94,6 @@ class TestApplication : public QObject {
   Q_OBJECT
 
  private slots:
-  void commandLineJoinsArguments_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("none") << QStringList{"quarbe"} << QString();
-    QTest::newRow("two") << QStringList{"/usr/bin/quarbe", "local=io91wm", "dest=JN18AP"}
-                         << QStringLiteral("local=io91wm dest=JN18AP");
-    QTest::newRow("accents kept") << QStringList{"quarbe", "été"} << QStringLiteral("été");
-  }
-  void commandLineJoinsArguments() {
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, expected);
-    QCOMPARE(QString::fromStdString(CBearingApp::CommandLine(arguments)), expected);
-  }
-
   void terminationWhileIdleSavesTheProfile_data() {
     QTest::addColumn<int>("signalNumber");
     QTest::newRow("SIGTERM") << SIGTERM;
@@ -220,10 +206,6 @@ class TestApplication : public QObject {
     QVERIFY(run.messages.empty());
   }
 
-  void applicationIdentity() {
-    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("quarbe"));
-    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("1.1.0.1"));
-  }
 };
 
 int main(int argc, char** argv) {

@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -175,18 +174,12 @@ class TestMainWindow : public QObject {
     }
     QVERIFY(!h.gpsBox()->isEnabled());
     QVERIFY(!h.gpsBox()->isChecked());
-    QCOMPARE(h.gpsBox()->text(), QStringLiteral("GPS"));
     for (const int id : {ctl::kRelativeAzimuth, ctl::kDistance, ctl::kReverseAzimuth, ctl::kTrueAzimuth}) {
       QVERIFY(h.edit(id)->isReadOnly());
       QVERIFY(h.edit(id)->alignment() & Qt::AlignRight);
     }
-    QVERIFY(h.edit(ctl::kLocalLatDeg)->alignment() & Qt::AlignRight);
-    QVERIFY(h.edit(ctl::kLocalLocator)->alignment() & Qt::AlignLeft);
     // Initialisation committed both stored locators: JN18AP to JN08WV.
-    QCOMPARE(h.edit(ctl::kLocalLocator)->text(), QStringLiteral("JN18AP"));
-    QCOMPARE(h.edit(ctl::kCorrLocator)->text(), QStringLiteral("JN08WV"));
     QCOMPARE(h.edit(ctl::kDistance)->text(), QStringLiteral("30.3"));
-    QCOMPARE(h.edit(ctl::kTrueAzimuth)->text(), QStringLiteral("336"));
     QCOMPARE(h.list(ctl::kLocalLatHemisphere)->currentText(), QStringLiteral("N"));
     QVERIFY(h.messages.empty());
   }
@@ -247,12 +240,14 @@ class TestMainWindow : public QObject {
     QTest::newRow("locator edit") << int(ctl::kCorrLocator) << true;
     QTest::newRow("hemisphere list") << int(ctl::kLocalLatHemisphere) << false;
     QTest::newRow("result field") << int(ctl::kDistance) << false;
+    QTest::newRow("gps box") << int(ctl::kGpsCheck) << false;
   }
   void enterCommitsOnlyFields() {
     QFETCH(int, focused);
     QFETCH(bool, commits);
     Harness h(kNoGps);
     QVERIFY(h.ShowActive());
+    h.gpsBox()->setEnabled(true);
     QWidget* widget = h.window->control(focused);
     widget->setFocus(Qt::MouseFocusReason);
     QCoreApplication::processEvents();  // the field left commits first
@@ -261,19 +256,7 @@ class TestMainWindow : public QObject {
     QTest::keyClick(widget, Qt::Key_Return);
     QCOMPARE(h.messages.size(), std::size_t(commits ? 1 : 0));
     QVERIFY(h.window->isVisible());
-  }
-
-  void enterOnTheGpsBoxDoesNothing() {
-    Harness h(kNoGps);
-    QVERIFY(h.ShowActive());
-    h.gpsBox()->setEnabled(true);
-    h.gpsBox()->setFocus(Qt::TabFocusReason);
-    QCoreApplication::processEvents();
-    h.edit(ctl::kCorrLatMin)->setText(QStringLiteral("60"));
-    QTest::keyClick(h.gpsBox(), Qt::Key_Return);
-    QVERIFY(h.messages.empty());
-    QVERIFY(h.gpsBox()->isChecked() == false);
-    QVERIFY(h.window->context().gpsUse());
+    QVERIFY(!h.gpsBox()->isChecked());
   }
 
   void rangeMessageFocusesAndSelectsTheField() {
@@ -306,27 +289,22 @@ class TestMainWindow : public QObject {
     QCOMPARE(h.edit(ctl::kLocalLocator)->text().left(2), QStringLiteral("JE"));
   }
 
-  void locatorFieldRefusesASeventhCharacter() {
-    Harness h(kNoGps);
-    QVERIFY(h.ShowActive());
-    h.Type(ctl::kLocalLocator, QStringLiteral("JN18APX"));
-    QCOMPARE(h.edit(ctl::kLocalLocator)->text(), QStringLiteral("JN18AP"));
-  }
-
-  void longStoredLocatorIsShownWhole() {
+  void locatorFieldLimitsTypingNotStoredText() {
     Harness h(kNoGps + QStringLiteral("[Contexte]\nLocal=JN18APXY\n"));
     QVERIFY(h.ShowActive());
+    // A longer stored locator is shown whole (and reported at start-up).
     QLineEdit* field = h.edit(ctl::kLocalLocator);
     QCOMPARE(field->text(), QStringLiteral("JN18APXY"));
-    // Reported at initialisation.
     QCOMPARE(h.messages.size(), std::size_t(1));
-    field->setFocus(Qt::TabFocusReason);
     field->end(false);
     QTest::keyClick(field, Qt::Key_Z);
     QCOMPARE(field->text(), QStringLiteral("JN18APXY"));
     QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClick(field, Qt::Key_Backspace);
     QCOMPARE(field->text(), QStringLiteral("JN18AP"));
+    // Typing stops at six characters.
+    h.Type(ctl::kCorrLocator, QStringLiteral("IO91WMX"));
+    QCOMPARE(h.edit(ctl::kCorrLocator)->text(), QStringLiteral("IO91WM"));
   }
 
   void gpsFixLocksAndUncheckingUnlocks() {
@@ -497,31 +475,6 @@ class TestMainWindow : public QObject {
     QVERIFY(!h.window->gpsReader()->PortOpen());
   }
 
-  void closeAllWaitsForAnOpenMessage() {
-    // A close asked for while a message box is open (as a termination
-    // signal does) closes the box, lets the commit that raised it finish,
-    // then closes the window.
-    Harness h(kNoGps);
-    QVERIFY(h.ShowActive());
-    CBearingDlg* window = h.window.get();
-    bool shutDownInside = true;
-    bool boxClosed = false;
-    h.onMessage = [&] {
-      QMessageBox box(QMessageBox::Warning, QStringLiteral("Attention"), QStringLiteral("texte"), QMessageBox::Ok,
-                      window);
-      QTimer::singleShot(20, window, [window] { window->CloseAll(); });
-      box.exec();
-      boxClosed = true;
-      shutDownInside = window->ShutDown();
-    };
-    h.Type(ctl::kLocalLatMin, QStringLiteral("60"));
-    QTest::keyClick(h.edit(ctl::kLocalLatMin), Qt::Key_Return);
-    QVERIFY(boxClosed);
-    QVERIFY(!shutDownInside);
-    QTRY_VERIFY(window->ShutDown());
-    QVERIFY(!window->isVisible());
-    QCOMPARE(h.messages.size(), std::size_t(1));
-  }
 };
 
 QTEST_MAIN(TestMainWindow)
