@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""Builds the Debian package into a temporary directory and checks it: its
+control fields (name, version, section, runtime dependencies found by
+dpkg-shlibdeps), the files it installs, and that the program it carries
+starts from the unpacked tree and ends with status 0 on SIGTERM, writing its
+settings file.
+
+Usage: check_package.py --build DIR
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+FAILURES = []
+
+
+def check(condition, message):
+    print(("ok   - " if condition else "FAIL - ") + message, flush=True)
+    if not condition:
+        FAILURES.append(message)
+    return condition
+
+
+def field(deb, name):
+    return subprocess.run(["dpkg-deb", "-f", deb, name], capture_output=True, text=True).stdout.strip()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    args = parser.parse_args()
+    tmp = tempfile.mkdtemp(prefix="quarbe-package-")
+    try:
+        made = subprocess.run(["cpack", "-G", "DEB", "-B", tmp, "--config",
+                               os.path.join(args.build, "CPackConfig.cmake")], capture_output=True, text=True)
+        debs = [name for name in os.listdir(tmp) if name.endswith(".deb")]
+        if not check(made.returncode == 0 and len(debs) == 1, "cpack -G DEB makes one package"):
+            print(made.stdout + made.stderr)
+            return 1
+        deb = os.path.join(tmp, debs[0])
+        check(debs[0].startswith("quarbe_1.1.0.1_"), "package file name %s" % debs[0])
+        check(field(deb, "Package") == "quarbe", "Package: quarbe")
+        check(field(deb, "Version") == "1.1.0.1", "Version: 1.1.0.1")
+        check(field(deb, "Section") == "hamradio", "Section: hamradio")
+        check(field(deb, "Maintainer") != "", "a Maintainer field")
+        depends = field(deb, "Depends")
+        for needed in ("libqt6widgets6", "libqt6svg6", "libc6", "qt6-qpa-plugins"):
+            check(needed in depends, "Depends names %s" % needed)
+
+        root = os.path.join(tmp, "root")
+        subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
+        listing = subprocess.run(["dpkg-deb", "-c", deb], capture_output=True, text=True).stdout
+        prefix = None
+        for line in listing.splitlines():
+            if line.endswith("/bin/quarbe"):
+                prefix = line.split()[-1][1:-len("/bin/quarbe")]
+        if not check(prefix is not None, "the package holds bin/quarbe"):
+            return 1
+        for name in ("share/applications/quarbe.desktop", "share/metainfo/io.github.quarbe.Quarbe.metainfo.xml",
+                     "share/quarbe/mobile.emf", "share/doc/quarbe/README.md",
+                     "share/icons/hicolor/scalable/apps/quarbe.svg", "share/icons/hicolor/32x32/apps/quarbe.png"):
+            check(os.path.isfile(os.path.join(root + prefix, name)), "the package holds %s/%s" % (prefix, name))
+
+        # The unpacked program starts (no GPS, no rotator) and ends cleanly.
+        home = os.path.join(tmp, "home")
+        config = os.path.join(home, ".config")
+        os.makedirs(config)
+        with open(os.path.join(config, "quarbe.ini"), "w", encoding="utf-8") as out:
+            out.write("[GPS]\nPort=0\n[Moteur]\nPort=0\n")
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home, "XDG_CONFIG_HOME": config,
+               "XDG_RUNTIME_DIR": tmp, "QT_QPA_PLATFORM": "offscreen"}
+        os.chmod(tmp, 0o700)
+        program = subprocess.Popen([root + prefix + "/bin/quarbe", "dest=IO91WM"], cwd=home, env=env,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        time.sleep(2.0)
+        if check(program.poll() is None, "the packaged program is running after 2 s"):
+            program.send_signal(signal.SIGTERM)
+            try:
+                program.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                program.kill()
+                program.wait()
+        output = program.stdout.read()
+        if not check(program.returncode == 0, "the packaged program ends with status 0 on SIGTERM (got %s)"
+                     % program.returncode):
+            print(output)
+        with open(os.path.join(config, "quarbe.ini"), encoding="utf-8") as f:
+            check("Corres=IO91WM" in f.read(), "the packaged program wrote the command-line correspondent")
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+    if FAILURES:
+        print("%d check(s) failed" % len(FAILURES))
+        return 1
+    print("all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
