@@ -98,6 +98,7 @@ class Harness {
 
   bool ShowActive() {
     window->show();
+    window->activateWindow();  // no window manager does it under a bare X server
     return QTest::qWaitForWindowActive(window.get());
   }
 
