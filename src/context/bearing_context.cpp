@@ -406,13 +406,6 @@ void BearingContext::ApplyGpsLock(bool on) {
 void BearingContext::OnGpsFix() {
   if (view_ == nullptr) return;
   View& view = *view_;
-  const bool firstFix = !firstFixSeen_;
-  if (firstFix) {
-    firstFixSeen_ = true;
-    view.SetEnabled(ctl::kGpsCheck, true);
-    ApplyGpsLock(true);
-    view.Repaint(ctl::kGpsCheck);
-  }
   {
     // Writing the fields is an exchange: a list reporting its new selection
     // must not start a commit.
@@ -435,7 +428,16 @@ void BearingContext::OnGpsFix() {
     view.SetSelection(ctl::kLocalLonHemisphere, lon.hemisphere);
   }
   DrawNeedle();
-  if (firstFix) view.Focus(ctl::kCorrLocator, false);
+  if (!firstFixSeen_) {
+    // Only now, with the fix on screen: locking the focused local field or
+    // moving the focus makes the window commit that field, which must read
+    // the fix back, not the values it showed before.
+    firstFixSeen_ = true;
+    view.SetEnabled(ctl::kGpsCheck, true);
+    ApplyGpsLock(true);
+    view.Repaint(ctl::kGpsCheck);
+    view.Focus(ctl::kCorrLocator, false);
+  }
 }
 
 bool BearingContext::ApplyGpsFix(const Position& position, std::int32_t courseDeg) {

@@ -116,11 +116,11 @@ class BearingContext {
   // hemisphere lists (on), or the reverse (off).
   void ApplyGpsLock(bool on);
   // Shows a GPS fix: writes the local fields, results and hemispheres,
-  // redraws the needle. At this context's first fix it also enables and
-  // checks the GPS box, locks the local fields and then, after writing
-  // them, moves the focus to the correspondent locator (writing first means
-  // the commit that losing the focus triggers reads the fix, not the old
-  // values).
+  // redraws the needle. At this context's first fix it then enables and
+  // checks the GPS box, locks the local fields and moves the focus to the
+  // correspondent locator. Writing first means the commit that the focused
+  // field triggers when it is locked or loses the focus reads the fix, not
+  // the values shown before.
   void OnGpsFix();
 
   // A fix from the GPS reader, on the UI thread: sets the local position,

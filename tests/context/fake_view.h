@@ -42,7 +42,14 @@ class FakeView : public View {
   }
   void SetSelection(int controlId, int index) override { selections[controlId] = index; }
 
-  void SetEnabled(int controlId, bool enabled) override { disabled[controlId] = !enabled; }
+  // Like a real window, disabling the focused control moves the focus away.
+  void SetEnabled(int controlId, bool enabled) override {
+    disabled[controlId] = !enabled;
+    if (!enabled && controlId == focused) {
+      focused = kNoFocus;
+      if (onFocusLost) onFocusLost(controlId);
+    }
+  }
   void SetReadOnly(int controlId, bool readOnly) override { readOnlyStates[controlId] = readOnly; }
   bool Checked(int controlId) const override {
     const auto it = checked.find(controlId);
@@ -80,6 +87,7 @@ class FakeView : public View {
   std::map<int, bool> disabled;
   std::map<int, bool> readOnlyStates;
   std::map<int, bool> checked;
+  static constexpr int kNoFocus = -1;
   int focused = 1000;  // the first tab stop, the local locator
   std::vector<FocusMove> focusLog;
   std::vector<int> repaints;
