@@ -90,6 +90,14 @@ class NarrowListStyle : public QProxyStyle {
     }
     return visualRect(option->direction, frame, rect);
   }
+
+  // The wheel changes a list only while it has the keyboard focus, so a
+  // wheel turned over the window does not flip a hemisphere on its way.
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    if (hint == SH_ComboBox_AllowWheelScrolling) return widget != nullptr && widget->hasFocus() ? 1 : 0;
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
 };
 
 int ControlId(const QObject* object) {
