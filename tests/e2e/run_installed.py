@@ -303,7 +303,9 @@ def scenario_drive(tmp, prefix, source, expected_tool, drive, speed):
 
     home = make_home(tmp, "home-drive")
     fifo = FifoReader(os.path.join(tmp, "lpt1-drive"))
-    replay = Replay(source, log, speed, ["--wait-reader"])
+    # Wait for the program to open the device, then give its reader time to
+    # set the line up before the first sentence.
+    replay = Replay(source, log, speed, ["--wait-reader", "--settle", "1.0"])
     image = os.path.join(prefix, "share", "quarbe", "mobile.emf")
     settings_path = os.path.join(home, ".config", "quarbe.ini")
     write_settings(settings_path, {"COM1": replay.device, "LPT1": os.path.join(tmp, "lpt1-drive")}, image=image)
@@ -424,13 +426,14 @@ def main():
     parser.add_argument("--expected", required=True, help="path of expected_rotator_bytes")
     parser.add_argument("--drive", default="drive-jn18ap-gn.nmea")
     parser.add_argument("--speed", type=float, default=25.0, help="replay speed factor (0: as fast as read)")
+    parser.add_argument("--cmake", default="cmake", help="the cmake program to install with")
     parser.add_argument("--keep", action="store_true", help="keep the temporary directory")
     args = parser.parse_args()
 
     tmp = tempfile.mkdtemp(prefix="quarbe-e2e-")
     try:
         prefix = os.path.join(tmp, "prefix")
-        install = subprocess.run(["cmake", "--install", args.build, "--prefix", prefix],
+        install = subprocess.run([args.cmake, "--install", args.build, "--prefix", prefix],
                                  capture_output=True, text=True)
         if not check(install.returncode == 0, "cmake --install into a temporary prefix"):
             info(install.stdout + install.stderr)
