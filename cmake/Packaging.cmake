@@ -16,11 +16,10 @@ points an antenna rotator through a parallel port and draws a compass needle ove
 picture of the vehicle. The user interface is in French.")
 set(CPACK_STRIP_FILES ON)
 
-# The program looks for its data (the default compass picture) under the prefix
-# it was configured with, so the package installs under that same prefix:
-# configure with -DCMAKE_INSTALL_PREFIX=/usr for a package that follows Debian
-# policy.
-set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
+# A Debian package installs under /usr whatever prefix the build was
+# configured with; the program finds its data in share/quarbe next to its bin
+# directory as well as under the configured prefix.
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 
 set(CPACK_DEBIAN_PACKAGE_NAME "quarbe")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
