@@ -39,6 +39,7 @@ import sys
 import tempfile
 import termios
 import time
+import zlib
 
 FAILURES = []
 
@@ -282,6 +283,62 @@ def check_installed_tree(prefix, source):
     check(os.access(os.path.join(prefix, "bin", "quarbe"), os.X_OK), "installed program is executable")
 
 
+def png_pixels(path):
+    """The RGB pixels of an 8-bit, non-interlaced RGB or RGBA PNG file, as a
+    list of (r, g, b); None for any other kind of PNG."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        return None
+    pos, idat, header = 8, bytearray(), None
+    while pos + 8 <= len(data):
+        length = int.from_bytes(data[pos:pos + 4], "big")
+        kind = data[pos + 4:pos + 8]
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            header = body
+        elif kind == b"IDAT":
+            idat.extend(body)
+        pos += 12 + length
+    if header is None:
+        return None
+    width, height = int.from_bytes(header[0:4], "big"), int.from_bytes(header[4:8], "big")
+    depth, colour, interlace = header[8], header[9], header[12]
+    if depth != 8 or colour not in (2, 6) or interlace != 0:
+        return None
+    channels = 3 if colour == 2 else 4
+    raw = zlib.decompress(bytes(idat))
+    stride = width * channels
+    previous = bytearray(stride)
+    pixels = []
+    for row in range(height):
+        kind = raw[row * (stride + 1)]
+        line = bytearray(raw[row * (stride + 1) + 1:(row + 1) * (stride + 1)])
+        for i in range(stride):
+            left = line[i - channels] if i >= channels else 0
+            up = previous[i]
+            corner = previous[i - channels] if i >= channels else 0
+            if kind == 1:
+                line[i] = (line[i] + left) & 0xFF
+            elif kind == 2:
+                line[i] = (line[i] + up) & 0xFF
+            elif kind == 3:
+                line[i] = (line[i] + (left + up) // 2) & 0xFF
+            elif kind == 4:
+                estimate = left + up - corner
+                pa, pb, pc = abs(estimate - left), abs(estimate - up), abs(estimate - corner)
+                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 0xFF
+        pixels.extend(tuple(line[i:i + 3]) for i in range(0, stride, channels))
+        previous = line
+    return pixels
+
+
+def coloured_share(pixels):
+    """Share of clearly coloured pixels (not black, white or grey)."""
+    coloured = sum(1 for r, g, b in pixels if max(r, g, b) - min(r, g, b) > 60)
+    return coloured / max(1, len(pixels))
+
+
 def snapshot_digests(directory):
     digests = []
     if not directory or not os.path.isdir(directory):
@@ -306,7 +363,9 @@ def scenario_drive(tmp, prefix, source, expected_tool, drive, speed):
     # Wait for the program to open the device, then give its reader time to
     # set the line up before the first sentence.
     replay = Replay(source, log, speed, ["--wait-reader", "--settle", "1.0"])
-    image = os.path.join(prefix, "share", "quarbe", "mobile.emf")
+    # The default picture, a relative path: not in the working directory, so
+    # the installed program must find the one it installed.
+    image = "mobile.emf"
     settings_path = os.path.join(home, ".config", "quarbe.ini")
     write_settings(settings_path, {"COM1": replay.device, "LPT1": os.path.join(tmp, "lpt1-drive")}, image=image)
     snapshots = os.path.join(tmp, "snapshots")
@@ -329,6 +388,11 @@ def scenario_drive(tmp, prefix, source, expected_tool, drive, speed):
     check(len(set(digests)) >= min(10, len(set(azimuths))),
           "%s: the compass picture changes while the drive goes on (%d images, %d different, %d azimuths)"
           % (label, len(digests), len(set(digests)), len(set(azimuths))))
+    first = sorted(os.listdir(snapshots))[0] if digests else None
+    pixels = png_pixels(os.path.join(snapshots, first)) if first else None
+    check(pixels is not None and coloured_share(pixels) > 0.01,
+          "%s: the compass shows the installed default picture (%.1f %% coloured pixels)"
+          % (label, 100 * coloured_share(pixels) if pixels else 0))
     if check(len(digests) == len(fixes), "%s: one compass picture per fix (%d for %d)"
              % (label, len(digests), len(fixes))):
         # The needle shows the relative azimuth: a given azimuth always gives
