@@ -68,6 +68,13 @@ def main():
                      "share/icons/hicolor/scalable/apps/quarbe.svg", "share/icons/hicolor/32x32/apps/quarbe.png"):
             check(os.path.isfile(os.path.join(root + prefix, name)), "the package holds %s/%s" % (prefix, name))
 
+        # The metadata, desktop entry and icon as a software centre sees them.
+        if shutil.which("appstreamcli"):
+            tree = subprocess.run(["appstreamcli", "validate-tree", "--no-net", root], capture_output=True,
+                                  text=True)
+            if not check(tree.returncode == 0, "appstreamcli validate-tree on the unpacked package"):
+                print(tree.stdout + tree.stderr)
+
         # The unpacked program starts (no GPS, no rotator) and ends cleanly.
         home = os.path.join(tmp, "home")
         config = os.path.join(home, ".config")
