@@ -20,8 +20,8 @@ recorded drive, and LPT1 to a FIFO the test reads. Checked:
     device another program holds exclusively: the program starts, computes,
     applies no fix, and exits 0 on SIGTERM.
 
-Usage: run_installed.py --build DIR --source DIR --expected PATH [--drive NAME]
-       [--speed F] [--keep]
+Usage: run_installed.py --build DIR --source DIR --expected PATH [--speed F]
+       [--cmake PATH] [--keep]
 """
 
 import argparse
@@ -130,8 +130,7 @@ class Replay:
     def __init__(self, source, log, speed, extra=()):
         cmd = [sys.executable, os.path.join(source, "tools", "nmea-replay"), log, "--send-comments", "--hold",
                "--quiet"]
-        if speed:
-            cmd += ["--speed", str(speed)]
+        cmd += ["--speed", str(speed)] if speed else ["--no-pace"]
         cmd += list(extra)
         self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.device = self.proc.stdout.readline().strip()
@@ -351,15 +350,16 @@ def snapshot_digests(directory):
     return digests
 
 
-def scenario_drive(tmp, prefix, source, expected_tool, drive, speed):
-    label = "drive"
+def scenario_drive(tmp, prefix, source, expected_tool, drive, speed, label="drive"):
     log = os.path.join(source, "data", "drives", drive)
     startup, fixes, last_locator = expected_for(expected_tool, log, "JN18AP", "JN08WV")
     want = bytes([b for b, _ in startup] + [f[0] for f in fixes])
     info("%s: %d start-up bytes and %d fix bytes expected" % (drive, len(startup), len(fixes)))
 
-    home = make_home(tmp, "home-drive")
-    fifo = FifoReader(os.path.join(tmp, "lpt1-drive"))
+    name = label.replace(" ", "-")
+    home = make_home(tmp, "home-" + name)
+    fifo_path = os.path.join(tmp, "lpt1-" + name)
+    fifo = FifoReader(fifo_path)
     # Wait for the program to open the device, then give its reader time to
     # set the line up before the first sentence.
     replay = Replay(source, log, speed, ["--wait-reader", "--settle", "1.0"])
@@ -367,8 +367,8 @@ def scenario_drive(tmp, prefix, source, expected_tool, drive, speed):
     # the installed program must find the one it installed.
     image = "mobile.emf"
     settings_path = os.path.join(home, ".config", "quarbe.ini")
-    write_settings(settings_path, {"COM1": replay.device, "LPT1": os.path.join(tmp, "lpt1-drive")}, image=image)
-    snapshots = os.path.join(tmp, "snapshots")
+    write_settings(settings_path, {"COM1": replay.device, "LPT1": fifo_path}, image=image)
+    snapshots = os.path.join(tmp, "snapshots-" + name)
     os.makedirs(snapshots)
 
     program = start_program(prefix, home, ["dest=JN08WV"], snapshots=snapshots)
@@ -488,8 +488,8 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--source", required=True)
     parser.add_argument("--expected", required=True, help="path of expected_rotator_bytes")
-    parser.add_argument("--drive", default="drive-jn18ap-gn.nmea")
-    parser.add_argument("--speed", type=float, default=25.0, help="replay speed factor (0: as fast as read)")
+    parser.add_argument("--speed", type=float, default=25.0,
+                        help="replay speed factor of the paced drive (0: as fast as read)")
     parser.add_argument("--cmake", default="cmake", help="the cmake program to install with")
     parser.add_argument("--keep", action="store_true", help="keep the temporary directory")
     args = parser.parse_args()
@@ -503,9 +503,12 @@ def main():
             info(install.stdout + install.stderr)
             return 1
         check_installed_tree(prefix, args.source)
-        scenario_drive(tmp, prefix, args.source, args.expected, args.drive, args.speed)
+        # A current receiver's log at receiver pace (sped up), then an older
+        # receiver's log as fast as the program reads it, many sentences a read.
+        scenario_drive(tmp, prefix, args.source, args.expected, "drive-jn18ap-gn.nmea", args.speed, "paced drive")
+        scenario_drive(tmp, prefix, args.source, args.expected, "drive-jn18ap-gp.nmea", 0, "unpaced drive")
         scenario_missing_device(tmp, prefix, args.source, args.expected)
-        scenario_busy_device(tmp, prefix, args.source, args.expected, args.drive)
+        scenario_busy_device(tmp, prefix, args.source, args.expected, "drive-jn18ap-gn.nmea")
     finally:
         if args.keep:
             info("kept " + tmp)
