@@ -18,7 +18,10 @@ recorded drive, and LPT1 to a FIFO the test reads. Checked:
     and keeps the sections the program does not own;
   - a settings file naming a GPS device that does not exist, and one naming a
     device another program holds exclusively: the program starts, computes,
-    applies no fix, and exits 0 on SIGTERM.
+    reports the failed open in a message box captioned "Ouverture port GPS"
+    (these two run on a private Xvfb server, where the box can be seen as a
+    window, when Xvfb and xwininfo are installed), applies no fix, and exits
+    0 on SIGTERM while the box is open.
 
 Usage: run_installed.py --build DIR --source DIR --expected PATH [--speed F]
        [--cmake PATH] [--keep]
@@ -181,7 +184,55 @@ class FifoReader:
         os.close(self.fd)
 
 
-def start_program(prefix, home, args, user=None, snapshots=None):
+class PrivateDisplay:
+    """An Xvfb server of the test's own, so the message boxes the program
+    raises can be seen as windows (offscreen they cannot). No access control:
+    the server listens on no network and lives only for one scenario."""
+
+    def __init__(self):
+        self.proc = None
+        self.name = None
+        if not (shutil.which("Xvfb") and shutil.which("xwininfo")):
+            return
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                                      "-nolisten", "tcp", "-ac"], pass_fds=(write_end,),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        ready, _, _ = select.select([read_end], [], [], 15)
+        number = os.read(read_end, 32).decode().strip() if ready else ""
+        os.close(read_end)
+        if number.isdigit():
+            self.name = ":" + number
+        else:
+            self.stop()
+
+    def window_names(self):
+        tree = subprocess.run(["xwininfo", "-root", "-tree", "-display", self.name], capture_output=True,
+                              text=True).stdout
+        names = []
+        for line in tree.splitlines():
+            start = line.find('"')
+            end = line.find('"', start + 1)
+            if start >= 0 and end > start:
+                names.append(line[start + 1:end])
+        return names
+
+    def wait_for_window(self, name, seconds):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if name in self.window_names():
+                return True
+            time.sleep(0.2)
+        return False
+
+    def stop(self):
+        if self.proc is not None and self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait()
+
+
+def start_program(prefix, home, args, user=None, snapshots=None, display=None):
     config = os.path.join(home, ".config")
     env = {
         "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
@@ -191,6 +242,9 @@ def start_program(prefix, home, args, user=None, snapshots=None):
         "QT_QPA_PLATFORM": "offscreen",
         "LANG": "C.UTF-8",
     }
+    if display is not None:
+        env["QT_QPA_PLATFORM"] = "xcb"
+        env["DISPLAY"] = display
     for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LD_LIBRARY_PATH"):
         if name in os.environ:
             env[name] = os.environ[name]
@@ -408,6 +462,19 @@ def scenario_drive(tmp, prefix, source, expected_tool, drive, speed, label="driv
     check_saved_settings(settings_path, last_locator, "JN08WV", image, label)
 
 
+GPS_OPEN_CAPTION = "Ouverture port GPS"
+
+
+def check_gps_report(display, label):
+    """The failed open is reported in a message box with its caption."""
+    if display.name is None:
+        info("%s: no Xvfb or xwininfo here: the message box is not looked for (offscreen)" % label)
+        return
+    check(display.wait_for_window(GPS_OPEN_CAPTION, 20),
+          "%s: a window captioned %r appears (windows: %s)"
+          % (label, GPS_OPEN_CAPTION, ", ".join(sorted(set(display.window_names()) - {"has no name"}))))
+
+
 def scenario_missing_device(tmp, prefix, source, expected_tool):
     label = "missing GPS device"
     startup, _, _ = expected_for(expected_tool, os.devnull, "JN18AP", "JN08WV")
@@ -417,11 +484,14 @@ def scenario_missing_device(tmp, prefix, source, expected_tool):
     settings_path = os.path.join(home, ".config", "quarbe.ini")
     write_settings(settings_path, {"COM1": os.path.join(tmp, "no-such-dir", "ttyGPS"),
                                    "LPT1": os.path.join(tmp, "lpt1-missing")})
-    program = start_program(prefix, home, ["dest=JN08WV"])
+    display = PrivateDisplay()
+    program = start_program(prefix, home, ["dest=JN08WV"], display=display.name)
     got = fifo.read_for(20, until_count=len(want), alive=lambda: program.poll() is None)
-    got = fifo.read_for(2.0, alive=lambda: program.poll() is None)
+    check_gps_report(display, label)
+    got = fifo.read_for(1.0, alive=lambda: program.poll() is None)
     check(got == want, "%s: start-up bytes only (expected %s, got %s)" % (label, list(want), list(got)))
     terminate(program, label)
+    display.stop()
     fifo.close()
     check_saved_settings(settings_path, "JN18AP", "JN08WV", "mobile.emf", label)
 
@@ -470,13 +540,16 @@ def scenario_busy_device(tmp, prefix, source, expected_tool, drive):
     write_settings(settings_path, {"COM1": replay.device, "LPT1": os.path.join(tmp, "lpt1-busy")})
     if user is not None:
         os.chown(settings_path, user.pw_uid, user.pw_gid)
-    program = start_program(prefix, home, ["dest=JN08WV"], user=user)
+    display = PrivateDisplay()
+    program = start_program(prefix, home, ["dest=JN08WV"], user=user, display=display.name)
     got = fifo.read_for(20, until_count=len(want), alive=lambda: program.poll() is None)
+    check_gps_report(display, label)
     # The replay keeps sending fixes; none may reach the rotator.
-    got = fifo.read_for(3.0, alive=lambda: program.poll() is None)
+    got = fifo.read_for(2.0, alive=lambda: program.poll() is None)
     check(got == want, "%s: start-up bytes only, no fix applied (expected %s, got %s)"
           % (label, list(want), list(got)))
     terminate(program, label)
+    display.stop()
     os.close(holder)
     replay.stop()
     fifo.close()
