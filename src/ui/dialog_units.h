@@ -14,7 +14,7 @@ namespace quarbe {
 
 // The font a dialog template asks for ("MS Sans Serif" at `pointSize`) is not
 // available on Linux; this returns the nearest installed sans serif at that
-// size: Liberation Sans (metric-compatible with the usual Windows UI fonts),
+// size: Liberation Sans (metrically compatible with the common desktop fonts),
 // else DejaVu Sans, else whatever the system maps "sans-serif" to.
 QFont DialogFont(int pointSize);
 

@@ -333,19 +333,19 @@ void CBearingDlg::BuildControls() {
       {ctl::kConfigButton, res::kBitmapConfig, "Configuration"},
   };
   int x = 2;
-  for (const auto& spec : buttons) {
+  for (const auto& def : buttons) {
     auto* button = new QPushButton(this);
-    button->setObjectName(QString::number(spec.id));
-    button->setProperty(kIdProperty, spec.id);
-    button->setIcon(QIcon(res::ResourcePixmap(spec.bitmap, devicePixelRatioF())));
-    button->setToolTip(QString::fromUtf8(spec.tip));
+    button->setObjectName(QString::number(def.id));
+    button->setProperty(kIdProperty, def.id);
+    button->setIcon(QIcon(res::ResourcePixmap(def.bitmap, devicePixelRatioF())));
+    button->setToolTip(QString::fromUtf8(def.tip));
     button->setAutoDefault(true);
     button->setFocusPolicy(Qt::StrongFocus);
     units.Place(button, x, 103, 12, 12);
     // The bitmap fills the button face, as far as the button is large enough.
     const int side = std::min({res::kBitmapSize.width(), button->width() - 2, button->height() - 2});
     button->setIconSize(QSize(side, side));
-    m_controls[spec.id] = button;
+    m_controls[def.id] = button;
     x += 13;
   }
   connect(static_cast<QPushButton*>(control(ctl::kAboutButton)), &QPushButton::clicked, this,
