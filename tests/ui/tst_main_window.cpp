@@ -186,6 +186,23 @@ class TestMainWindow : public QObject {
     QVERIFY(h.messages.empty());
   }
 
+  void repaintRedrawsTheNeedleUnlessStopping() {
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    quarbe::CompassView* compass = h.window->compass();
+    const int before = compass->RenderCount();
+    h.window->repaint();
+    QCOMPARE(compass->RenderCount(), before + 1);
+    // The compass repainting itself does not start a loop of redraws.
+    compass->repaint();
+    QTest::qWait(50);
+    QCOMPARE(compass->RenderCount(), before + 1);
+    h.window->context().SetStopFlag(true);
+    h.window->repaint();
+    QCOMPARE(compass->RenderCount(), before + 1);
+    h.window->context().SetStopFlag(false);
+  }
+
   void tabOrderFollowsTheTemplate() {
     Harness h(kNoGps);
     QVERIFY(h.ShowActive());
