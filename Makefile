@@ -40,7 +40,7 @@ bench: deps
 fuzz: deps
 	cmake --preset fuzz
 	cmake --build build-fuzz -j $(JOBS)
-	@for f in build-fuzz/bin/fuzz_*; do echo "== $$f ($(FUZZ_SECONDS) s)"; "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 || exit 1; done
+	@for f in build-fuzz/bin/fuzz_*; do echo "== $$f ($(FUZZ_SECONDS) s)"; "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=build-fuzz/ || exit 1; done
 
 screenshot: build
 	tools/screenshot build
