@@ -458,8 +458,11 @@ bool CBearingDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CBearingDlg::keyPressEvent(QKeyEvent* event) {
-  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && event->modifiers() == Qt::NoModifier) {
+  // Return, or Enter on the keypad (which carries the keypad modifier).
+  const bool enter = (event->key() == Qt::Key_Return && event->modifiers() == Qt::NoModifier) ||
+                     (event->key() == Qt::Key_Enter &&
+                      (event->modifiers() & ~Qt::KeyboardModifiers(Qt::KeypadModifier)) == Qt::NoModifier);
+  if (enter) {
     // Enter commits the focused field as if it had been left and keeps the
     // window open; on a list, the check box or a result field it does
     // nothing. A focused push button takes Enter itself before this.

@@ -254,15 +254,19 @@ class TestMainWindow : public QObject {
   // whether Enter committed shows in the message log.
   void enterCommitsOnlyFields_data() {
     QTest::addColumn<int>("focused");
+    QTest::addColumn<bool>("keypad");
     QTest::addColumn<bool>("commits");
-    QTest::newRow("edit") << int(ctl::kLocalLonDeg) << true;
-    QTest::newRow("locator edit") << int(ctl::kCorrLocator) << true;
-    QTest::newRow("hemisphere list") << int(ctl::kLocalLatHemisphere) << false;
-    QTest::newRow("result field") << int(ctl::kDistance) << false;
-    QTest::newRow("gps box") << int(ctl::kGpsCheck) << false;
+    QTest::newRow("edit") << int(ctl::kLocalLonDeg) << false << true;
+    QTest::newRow("edit, keypad Enter") << int(ctl::kLocalLonDeg) << true << true;
+    QTest::newRow("locator edit") << int(ctl::kCorrLocator) << false << true;
+    QTest::newRow("hemisphere list") << int(ctl::kLocalLatHemisphere) << false << false;
+    QTest::newRow("list, keypad Enter") << int(ctl::kLocalLatHemisphere) << true << false;
+    QTest::newRow("result field") << int(ctl::kDistance) << false << false;
+    QTest::newRow("gps box") << int(ctl::kGpsCheck) << false << false;
   }
   void enterCommitsOnlyFields() {
     QFETCH(int, focused);
+    QFETCH(bool, keypad);
     QFETCH(bool, commits);
     Harness h(kNoGps);
     QVERIFY(h.ShowActive());
@@ -272,7 +276,11 @@ class TestMainWindow : public QObject {
     QCoreApplication::processEvents();  // the field left commits first
     QVERIFY(h.messages.empty());
     h.edit(ctl::kCorrLatMin)->setText(QStringLiteral("60"));
-    QTest::keyClick(widget, Qt::Key_Return);
+    if (keypad) {
+      QTest::keyClick(widget, Qt::Key_Enter, Qt::KeypadModifier);
+    } else {
+      QTest::keyClick(widget, Qt::Key_Return);
+    }
     QCOMPARE(h.messages.size(), std::size_t(commits ? 1 : 0));
     QVERIFY(h.window->isVisible());
     QVERIFY(!h.gpsBox()->isChecked());
