@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -12,6 +14,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
 #include <vector>
 
 #include "context/profile_store.h"
@@ -38,14 +41,14 @@ bool MainWindowVisible() {
   return false;
 }
 
-// Raises `signalNumber` once a modal window whose title is `title` is open
-// (any window when empty); gives up after a few seconds.
-void RaiseWhenOpen(int signalNumber, const QString& title, bool* seen) {
+// Raises `signalNumber` once the active modal window is one `wanted`
+// accepts; gives up after a few seconds.
+void RaiseWhenOpen(int signalNumber, const std::function<bool(QWidget*)>& wanted, bool* seen) {
   auto* poll = new QTimer;
   int* tries = new int(0);
   QObject::connect(poll, &QTimer::timeout, [=] {
     QWidget* modal = QApplication::activeModalWidget();
-    const bool open = modal != nullptr && (title.isEmpty() || modal->windowTitle() == title);
+    const bool open = modal != nullptr && wanted(modal);
     if (open || ++*tries > 200) {
       if (open) *seen = true;
       poll->stop();
@@ -55,6 +58,10 @@ void RaiseWhenOpen(int signalNumber, const QString& title, bool* seen) {
     }
   });
   poll->start(20);
+}
+
+void RaiseWhenOpen(int signalNumber, const QString& title, bool* seen) {
+  RaiseWhenOpen(signalNumber, [title](QWidget* modal) { return modal->windowTitle() == title; }, seen);
 }
 
 class Run {
@@ -173,7 +180,7 @@ class TestApplication : public QObject {
     QCOMPARE(run.Stored("Contexte/Local").toString(), QStringLiteral("JN18AP"));
   }
 
-  void terminationClosesTheConfigurationWithoutApplyingIt() {
+  void terminationClosesTheConfigurationAndItsFileDialog() {
     Run run(kQuiet);
     bool seen = false;
     QTimer::singleShot(200, [] {
@@ -183,12 +190,21 @@ class TestApplication : public QObject {
         }
       }
     });
-    RaiseWhenOpen(SIGHUP, QStringLiteral("Configuration"), &seen);
+    // Once the configuration is open, browse for a picture.
+    QTimer::singleShot(500, [] {
+      if (QWidget* config = QApplication::activeModalWidget()) {
+        if (auto* browse = config->findChild<QPushButton*>(QStringLiteral("1038"))) {
+          QMetaObject::invokeMethod(browse, &QPushButton::click, Qt::QueuedConnection);
+        }
+      }
+    });
+    RaiseWhenOpen(
+        SIGHUP, [](QWidget* modal) { return qobject_cast<QFileDialog*>(modal) != nullptr; }, &seen);
     QCOMPARE(run.Start(""), 0);
     QVERIFY(seen);
     QVERIFY(QApplication::activeModalWidget() == nullptr);
     QCOMPARE(run.Stored("GPS/Port").toInt(), 0);
-    QCOMPARE(run.Stored("Moteur/Port").toInt(), 0);
+    QCOMPARE(run.Stored("Compas/Image").toString(), QStringLiteral("mobile.emf"));
     QCOMPARE(run.Stored("Contexte/Local").toString(), QStringLiteral("JN18AP"));
   }
 
