@@ -167,6 +167,7 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
 
   auto* help = new QShortcut(QKeySequence::HelpContents, this);
   connect(help, &QShortcut::activated, this, [this] {
+    if (!FlushPendingCommits()) return;
     BusyScope busy(*this);
     ShowHelp(this);
   });
@@ -224,13 +225,14 @@ QComboBox* CBearingDlg::AddList(int controlId, int x, int y, int w, int h, const
     m_listStyle->setParent(this);
   }
   list->setStyle(m_listStyle);
+  list->installEventFilter(this);
   const DialogUnits units = DialogUnits::ForFont(font());
   // The template's height includes the dropped-down list; the closed list is
   // as high as an edit.
   (void)h;
   units.Place(list, x, y, w, 12);
   connect(list, &QComboBox::activated, this, [this, controlId](int) {
-    if (Busy() || m_context->InExchange()) return;
+    if (!FlushPendingCommits() || Busy() || m_context->InExchange()) return;
     CommitFor(controlId, Trigger::kSelectionChanged);
   });
   m_controls[controlId] = list;
@@ -300,8 +302,10 @@ void CBearingDlg::BuildControls() {
   gps->setProperty(kIdProperty, ctl::kGpsCheck);
   gps->setEnabled(false);
   gps->setFocusPolicy(Qt::StrongFocus);
+  gps->installEventFilter(this);
   units.Place(gps, 8, 34, 25, 10);
   connect(gps, &QCheckBox::clicked, this, [this] {
+    FlushPendingCommits();
     if (Busy() || m_context->InExchange()) return;
     ToggleGps();
   });
@@ -341,6 +345,7 @@ void CBearingDlg::BuildControls() {
     button->setToolTip(QString::fromUtf8(def.tip));
     button->setAutoDefault(true);
     button->setFocusPolicy(Qt::StrongFocus);
+    button->installEventFilter(this);
     units.Place(button, x, 103, 12, 12);
     // The bitmap fills the button face, as far as the button is large enough.
     const int side = std::min({res::kBitmapSize.width(), button->width() - 2, button->height() - 2});
@@ -436,25 +441,48 @@ void CBearingDlg::ToggleGps() {
 }
 
 bool CBearingDlg::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::FocusOut) {
-    const auto* focus = static_cast<QFocusEvent*>(event);
-    const int id = ControlId(watched);
-    // A popup (a list's drop-down, a context menu) does not leave the field.
-    // Notifications while the context is exchanging or committing (a message
-    // box taking the focus and giving it back) commit nothing.
-    if (id != 0 && focus->reason() != Qt::PopupFocusReason && m_initialised && !Busy() &&
-        !m_context->InExchange()) {
-      // Commit once the focus change is complete, outside the focus
-      // machinery: the commit may open a message box and move the focus.
-      QMetaObject::invokeMethod(
-          this,
-          [this, id] {
-            if (!Busy() && !m_context->InExchange()) CommitFor(id, Trigger::kLostFocus);
-          },
-          Qt::QueuedConnection);
+  switch (event->type()) {
+    case QEvent::FocusOut: {
+      const auto* focus = static_cast<QFocusEvent*>(event);
+      const int id = ControlId(watched);
+      // A popup (a list's drop-down, a context menu) does not leave the
+      // field. Notifications while the context is exchanging or committing
+      // (a message box taking the focus and giving it back) commit nothing.
+      if (qobject_cast<QLineEdit*>(watched) != nullptr && id != 0 && focus->reason() != Qt::PopupFocusReason &&
+          m_initialised && !Busy() && !m_context->InExchange()) {
+        // Commit once the focus change is complete, outside the focus
+        // machinery: the commit may open a message box and move the focus.
+        m_pendingCommits.push_back(id);
+        QMetaObject::invokeMethod(this, [this] { FlushPendingCommits(); }, Qt::QueuedConnection);
+      }
+      break;
     }
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+      // The first input reaching the control that took the focus commits
+      // the field that was left, before this input changes anything. When
+      // that field is refused the input is dropped: the operator is back in
+      // the field with the message read.
+      if (!m_pendingCommits.empty() && !FlushPendingCommits()) return true;
+      break;
+    default:
+      break;
   }
   return QDialog::eventFilter(watched, event);
+}
+
+bool CBearingDlg::FlushPendingCommits() {
+  const int messagesBefore = m_messageCount;
+  while (!m_pendingCommits.empty() && !Busy() && !m_context->InExchange()) {
+    const int id = m_pendingCommits.front();
+    m_pendingCommits.erase(m_pendingCommits.begin());
+    CommitFor(id, Trigger::kLostFocus);
+  }
+  // Closing or stopping: what was left is dropped.
+  if (m_shutDown) m_pendingCommits.clear();
+  return m_messageCount == messagesBefore;
 }
 
 void CBearingDlg::keyPressEvent(QKeyEvent* event) {
@@ -466,7 +494,9 @@ void CBearingDlg::keyPressEvent(QKeyEvent* event) {
     // Enter commits the focused field as if it had been left and keeps the
     // window open; on a list, the check box or a result field it does
     // nothing. A focused push button takes Enter itself before this.
-    if (!Busy() && !m_context->InExchange()) CommitFor(ControlId(QApplication::focusWidget()), Trigger::kLostFocus);
+    if (FlushPendingCommits() && !Busy() && !m_context->InExchange()) {
+      CommitFor(ControlId(QApplication::focusWidget()), Trigger::kLostFocus);
+    }
     event->accept();
     return;
   }
@@ -488,13 +518,14 @@ void CBearingDlg::paintEvent(QPaintEvent* event) {
 // About, configuration, closing
 
 void CBearingDlg::OpenAbout() {
-  if (m_shutDown) return;
+  // A field refused on the way to the button keeps the operator there.
+  if (!FlushPendingCommits() || m_shutDown) return;
   BusyScope busy(*this);
   m_hooks.openAbout(this);
 }
 
 void CBearingDlg::OpenConfiguration() {
-  if (m_shutDown) return;
+  if (!FlushPendingCommits() || m_shutDown) return;
   std::optional<Configuration> accepted;
   {
     BusyScope busy(*this);
@@ -561,6 +592,7 @@ void CBearingDlg::StopReader() {
 
 void CBearingDlg::ServeGps() {
   if (m_shutDown) return;
+  FlushPendingCommits();
   if (Busy()) {
     // A commit or a modal box is in progress: the reader waits until it is
     // over, so a fix never lands in the middle of another operation.
@@ -643,6 +675,7 @@ void CBearingDlg::Repaint(int controlId) {
 }
 
 void CBearingDlg::ShowMessage(std::string_view text, std::string_view caption) {
+  ++m_messageCount;
   BusyScope busy(*this);
   m_hooks.message(this, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                   QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));

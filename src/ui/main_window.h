@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "context/configuration.h"
 #include "context/view.h"
@@ -129,6 +130,9 @@ class CBearingDlg : public QDialog, public View {
   // Runs the commit the control's lost focus (Enter stands for it) or a
   // list's selection change stands for; false when there is none.
   bool CommitFor(int controlId, Trigger trigger);
+  // Runs the commits of fields left since the event loop last ran; false
+  // when one of them showed a message (the field was refused).
+  bool FlushPendingCommits();
   void ToggleGps();
   void StartReader();
   void StopReader();
@@ -141,6 +145,7 @@ class CBearingDlg : public QDialog, public View {
   std::unique_ptr<BearingContext> m_context;
   std::unique_ptr<GpsReader> m_reader;
   std::map<int, QWidget*> m_controls;
+  std::vector<int> m_pendingCommits;  // fields left, not yet committed
   CompassView* m_compass = nullptr;
   QStyle* m_listStyle = nullptr;
 
@@ -150,6 +155,7 @@ class CBearingDlg : public QDialog, public View {
   int m_snapshotCount = 0;
 
   int m_busyDepth = 0;
+  int m_messageCount = 0;  // messages shown on the window so far
   bool m_closeRequested = false;
   bool m_servePending = false;
   bool m_shutDown = false;

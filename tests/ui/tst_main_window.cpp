@@ -236,6 +236,43 @@ class TestMainWindow : public QObject {
     QVERIFY(h.messages.empty());
   }
 
+  // Clicking a button that opens a box commits the field being left first;
+  // a refused field keeps the operator there and the box stays shut.
+  void leavingAFieldForTheAboutButton_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("aboutOpens");
+    QTest::newRow("accepted") << QStringLiteral("IO91WM") << true;
+    QTest::newRow("refused") << QStringLiteral("IO91W") << false;
+  }
+  void leavingAFieldForTheAboutButton() {
+    QFETCH(QString, typed);
+    QFETCH(bool, aboutOpens);
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    h.Type(ctl::kCorrLocator, typed);
+    bool opened = false;
+    std::string seenInAbout;
+    QTimer::singleShot(50, [&] {
+      if (auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        opened = true;
+        seenInAbout = h.window->context().correspondent().locator;
+        about->accept();
+      }
+    });
+    // Press and release arrive together, before the event loop runs.
+    QTest::mouseClick(h.window->control(ctl::kAboutButton), Qt::LeftButton);
+    QTest::qWait(80);
+    QCOMPARE(opened, aboutOpens);
+    if (aboutOpens) {
+      QCOMPARE(seenInAbout, typed.toStdString());
+      QCOMPARE(h.edit(ctl::kCorrLatDeg)->text(), QStringLiteral("51"));
+      QVERIFY(h.messages.empty());
+    } else {
+      QCOMPARE(h.messages.size(), std::size_t(1));
+      QCOMPARE(h.edit(ctl::kDistance)->text(), QStringLiteral("30.3"));
+    }
+  }
+
   void enterCommitsAndKeepsTheWindowOpen() {
     Harness h(kNoGps);
     QVERIFY(h.ShowActive());
