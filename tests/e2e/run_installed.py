@@ -192,6 +192,7 @@ class PrivateDisplay:
     def __init__(self):
         self.proc = None
         self.name = None
+        self.pipe = None
         if not (shutil.which("Xvfb") and shutil.which("xwininfo")):
             return
         read_end, write_end = os.pipe()
@@ -199,9 +200,20 @@ class PrivateDisplay:
                                       "-nolisten", "tcp", "-ac"], pass_fds=(write_end,),
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
-        ready, _, _ = select.select([read_end], [], [], 15)
-        number = os.read(read_end, 32).decode().strip() if ready else ""
-        os.close(read_end)
+        # The server writes the number and a line feed, possibly in two
+        # writes; the pipe stays open for its life (it treats a closed pipe as
+        # a fatal error).
+        self.pipe = read_end
+        number = b""
+        deadline = time.monotonic() + 15
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([read_end], [], [], 0.5)
+            if ready:
+                chunk = os.read(read_end, 32)
+                if not chunk:
+                    break
+                number += chunk
+        number = number.decode().strip()
         if number.isdigit():
             self.name = ":" + number
         else:
@@ -230,6 +242,9 @@ class PrivateDisplay:
         if self.proc is not None and self.proc.poll() is None:
             self.proc.terminate()
             self.proc.wait()
+        if self.pipe is not None:
+            os.close(self.pipe)
+            self.pipe = None
 
 
 def start_program(prefix, home, args, user=None, snapshots=None, display=None):
