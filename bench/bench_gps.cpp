@@ -24,7 +24,7 @@
 #include <vector>
 
 // The configuration header first: GCC's -Wshadow takes its scoped
-// EndStopChoice::kNorth for a shadow of the hemisphere constant otherwise.
+// EndStopChoice::kAtNorth for a shadow of the hemisphere constant otherwise.
 #include "rotator/rotator_port.h"
 #include "gps/gps_reader.h"
 #include "geodesy/bearing.h"

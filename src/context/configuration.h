@@ -9,7 +9,7 @@
 namespace quarbe {
 
 // End-stop choice shown in the configuration dialog; derived, not stored.
-enum class EndStopChoice : int { kNorth = 0, kSouth = 1, kOther = 2 };
+enum class EndStopChoice : int { kAtNorth = 0, kAtSouth = 1, kOther = 2 };
 
 inline constexpr int kSenseClockwise = 0;  // "Montre"
 inline constexpr int kSenseInverse = 1;    // "Inverse"
@@ -19,7 +19,7 @@ struct Configuration {
   int rotatorPort = 1;             // 0 none, 1..3 LPT1..LPT3 (others name no port)
   int rotationSense = kSenseInverse;
   std::uint32_t endStopDeg = 180;  // normally 0..359
-  EndStopChoice endStopChoice = EndStopChoice::kSouth;
+  EndStopChoice endStopChoice = EndStopChoice::kAtSouth;
   std::string picturePath = "mobile.emf";
 
   friend bool operator==(const Configuration&, const Configuration&) = default;
@@ -27,8 +27,8 @@ struct Configuration {
 
 // 0 -> "Nord", 180 -> "Sud", anything else -> "Autre".
 inline EndStopChoice EndStopChoiceFor(std::uint32_t endStopDeg) {
-  if (endStopDeg == 0) return EndStopChoice::kNorth;
-  if (endStopDeg == 180) return EndStopChoice::kSouth;
+  if (endStopDeg == 0) return EndStopChoice::kAtNorth;
+  if (endStopDeg == 180) return EndStopChoice::kAtSouth;
   return EndStopChoice::kOther;
 }
 

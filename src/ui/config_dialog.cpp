@@ -166,8 +166,8 @@ void CConfigDlg::BuildControls() {
   endStopAngle_->setEnabled(false);
   at.Place(endStopAngle_, 53, 85, 29, 14);
   endStopGroup_ = new QButtonGroup(this);
-  endStopGroup_->addButton(endStopNorth_, static_cast<int>(EndStopChoice::kNorth));
-  endStopGroup_->addButton(endStopSouth_, static_cast<int>(EndStopChoice::kSouth));
+  endStopGroup_->addButton(endStopNorth_, static_cast<int>(EndStopChoice::kAtNorth));
+  endStopGroup_->addButton(endStopSouth_, static_cast<int>(EndStopChoice::kAtSouth));
   endStopGroup_->addButton(endStopOther_, static_cast<int>(EndStopChoice::kOther));
 
   QGroupBox* senseBox = NewGroup(QStringLiteral("Sens &Rotation"), motorBox, at, 93, 64, 55, 38);

@@ -388,7 +388,7 @@ TEST_F(ContextTest, NewConfigurationDrivesTheRotatorAndIsSaved) {
   Configuration north = context_->configuration();
   north.rotationSense = kSenseClockwise;
   north.endStopDeg = 0;
-  north.endStopChoice = EndStopChoice::kNorth;
+  north.endStopChoice = EndStopChoice::kAtNorth;
   context_->SetConfiguration(north);
   context_->CommitHeading();
   EXPECT_EQ(Bytes().back(), 336 * 256 / 360);
