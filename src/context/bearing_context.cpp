@@ -336,21 +336,16 @@ void BearingContext::CommitCorrespondentLocator() {
   LocatorCommit(Station::kCorrespondent);
 }
 
-void BearingContext::CommitLocalCoordinates() {
-  if (!BeginCommit()) return;
-  FlagGuard commit(inCommit_);
-  if (!UpdateData(true)) return;
-  local_.locator = EncodeLocator(local_.position);
-  ComputeBearing();
-  DrawNeedle();
-  UpdateData(false);
-}
+void BearingContext::CommitLocalCoordinates() { CommitCoordinates(Station::kLocal); }
 
-void BearingContext::CommitCorrespondentCoordinates() {
+void BearingContext::CommitCorrespondentCoordinates() { CommitCoordinates(Station::kCorrespondent); }
+
+void BearingContext::CommitCoordinates(Station station) {
   if (!BeginCommit()) return;
   FlagGuard commit(inCommit_);
   if (!UpdateData(true)) return;
-  correspondent_.locator = EncodeLocator(correspondent_.position);
+  StationRecord& record = StationFor(station);
+  record.locator = EncodeLocator(record.position);
   ComputeBearing();
   DrawNeedle();
   UpdateData(false);

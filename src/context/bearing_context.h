@@ -152,6 +152,9 @@ class BearingContext {
   View* view() const { return view_; }
 
  private:
+  // Re-reads every field, re-encodes the station's locator from its
+  // coordinates, recomputes, redraws and writes all fields back.
+  void CommitCoordinates(Station station);
   void ParseCommandLine(std::string_view commandLine);
   void ShowMessage(std::string_view text, std::string_view caption);
   void DrawNeedle();
