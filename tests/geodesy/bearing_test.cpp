@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <random>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -30,6 +31,9 @@ struct BearingCase {
   int relativeDeg;
   int reverseDeg;
 };
+
+// Rows print as their names in test listings.
+void PrintTo(const BearingCase& row, std::ostream* os) { *os << row.name; }
 
 class BearingTable : public testing::TestWithParam<BearingCase> {};
 

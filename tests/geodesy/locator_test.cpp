@@ -1,6 +1,7 @@
 #include "geodesy/locator.h"
 
 #include <random>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,9 @@ struct DecodeCase {
   const char* locator;
   Position expected;
 };
+
+// Rows print as their names in test listings.
+void PrintTo(const DecodeCase& row, std::ostream* os) { *os << row.name; }
 
 class DecodeTable : public testing::TestWithParam<DecodeCase> {};
 
@@ -48,6 +52,9 @@ struct RefusedCase {
   LocatorError error;
   const char* upperCased;
 };
+
+// Rows print as their names in test listings.
+void PrintTo(const RefusedCase& row, std::ostream* os) { *os << row.name; }
 
 class RefusedTable : public testing::TestWithParam<RefusedCase> {};
 
@@ -92,6 +99,9 @@ struct EncodeCase {
   Position position;
   const char* expected;
 };
+
+// Rows print as their names in test listings.
+void PrintTo(const EncodeCase& row, std::ostream* os) { *os << row.name; }
 
 class EncodeTable : public testing::TestWithParam<EncodeCase> {};
 
