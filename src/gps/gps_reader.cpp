@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
+#include "context/system_error.h"
 #include "gps/line_framer.h"
 #include "gps/nmea_decoder.h"
 #include "gps/serial_device.h"
@@ -19,23 +19,6 @@ namespace {
 // away. Long enough to cost nothing, short enough that a receiver plugged
 // back in is picked up at once as far as the operator can tell.
 constexpr int kReopenIntervalMs = 1000;
-
-// strerror_r comes in two flavours; both end up here. The text follows the
-// process's LC_MESSAGES locale, i.e. the user's language once the application
-// has called setlocale().
-[[maybe_unused]] std::string ErrorTextFrom(int result, const char* buffer) {
-  return result == 0 ? std::string(buffer) : std::string();
-}
-[[maybe_unused]] std::string ErrorTextFrom(const char* result, const char* /*buffer*/) {
-  return result != nullptr ? std::string(result) : std::string();
-}
-
-std::string ErrorText(int errorNumber) {
-  char buffer[256] = {};
-  std::string text = ErrorTextFrom(strerror_r(errorNumber, buffer, sizeof buffer), buffer);
-  if (text.empty()) text = "errno " + std::to_string(errorNumber);
-  return text;
-}
 
 void DrainEventFd(int fd) {
   std::uint64_t count = 0;
@@ -133,7 +116,7 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
   SerialOpenResult opened = OpenSerialDevice(device, baud);
   if (opened.fd < 0) {
     // Shown by the UI thread; the reader ends once the operator has closed it.
-    handoff_.Post(GpsOpenError{opened.errorNumber, ErrorText(opened.errorNumber)});
+    handoff_.Post(GpsOpenError{opened.errorNumber, SystemErrorText(opened.errorNumber)});
     return kGpsReaderNoPort;
   }
   int fd = opened.fd;

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 namespace quarbe {
@@ -20,14 +19,6 @@ namespace {
 
 constexpr std::int64_t kFullTurnDeg = 360;
 constexpr std::uint32_t kStepsPerTurn = 256;
-
-// strerror_r comes in two flavours (XSI returns an int, GNU a pointer);
-// these overloads take whichever the C library provides.
-[[maybe_unused]] std::string ErrorBufferText(int rc, const char* buffer, int errorNumber) {
-  if (rc != 0) return "Erreur " + std::to_string(errorNumber);
-  return buffer;
-}
-[[maybe_unused]] std::string ErrorBufferText(const char* text, const char*, int) { return text; }
 
 // Writes one byte without letting a FIFO whose reader went away kill the
 // process with SIGPIPE: the signal is blocked for this thread around the
@@ -58,11 +49,6 @@ ssize_t WriteByteNoSigpipe(int fd, std::uint8_t byte) {
 }
 
 }  // namespace
-
-std::string SystemErrorText(int errorNumber) {
-  char buffer[256] = {};
-  return ErrorBufferText(strerror_r(errorNumber, buffer, sizeof buffer), buffer, errorNumber);
-}
 
 std::optional<std::uint8_t> RotatorByte(std::int32_t relativeAzimuthDeg, const Configuration& configuration) {
   if (configuration.rotatorPort < 1 || configuration.rotatorPort > 3) return std::nullopt;

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "context/configuration.h"
+#include "context/system_error.h"
 
 namespace quarbe {
 
@@ -87,7 +88,5 @@ class RotatorPort {
   int fd_ = -1;
 };
 
-// The system's text for an error number, in the user's language.
-std::string SystemErrorText(int errorNumber);
 
 }  // namespace quarbe
