@@ -29,7 +29,6 @@
 #include "ui/about_dialog.h"
 #include "ui/compass_view.h"
 #include "ui/config_dialog.h"
-#include "ui/dialog_units.h"
 #include "ui/help.h"
 #include "ui/resources.h"
 
@@ -156,12 +155,12 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setFont(DialogFont(kFontPoints));
+  m_units = DialogUnits::ForFont(font());
   setWindowIcon(res::ProgramIcon());
 
   BuildControls();
   SetTabOrder();
-  const DialogUnits units = DialogUnits::ForFont(font());
-  setFixedSize(units.X(kWidthDlu), units.Y(kHeightDlu));
+  setFixedSize(m_units.X(kWidthDlu), m_units.Y(kHeightDlu));
 
   m_compass->LoadPicture(QString::fromStdString(m_context->configuration().picturePath));
 
@@ -207,7 +206,7 @@ QLineEdit* CBearingDlg::AddEdit(int controlId, int x, int y, int w, int h, bool 
   // Narrow fields need every pixel: keep only a one-pixel gap inside the frame.
   edit->setTextMargins(-1, 0, -1, 0);
   edit->installEventFilter(this);
-  DialogUnits::ForFont(font()).Place(edit, x, y, w, h);
+  m_units.Place(edit, x, y, w, h);
   m_controls[controlId] = edit;
   return edit;
 }
@@ -226,11 +225,10 @@ QComboBox* CBearingDlg::AddList(int controlId, int x, int y, int w, int h, const
   }
   list->setStyle(m_listStyle);
   list->installEventFilter(this);
-  const DialogUnits units = DialogUnits::ForFont(font());
   // The template's height includes the dropped-down list; the closed list is
   // as high as an edit.
   (void)h;
-  units.Place(list, x, y, w, 12);
+  m_units.Place(list, x, y, w, 12);
   connect(list, &QComboBox::activated, this, [this, controlId](int) {
     if (!FlushPendingCommits() || Busy() || m_context->InExchange()) return;
     CommitFor(controlId, Trigger::kSelectionChanged);
@@ -243,7 +241,7 @@ void CBearingDlg::AddLabel(const QString& text, int x, int y, int w, int h, bool
   auto* label = new QLabel(text, this);
   label->setAlignment((rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
   label->setFocusPolicy(Qt::NoFocus);
-  DialogUnits::ForFont(font()).Place(label, x, y, w, h);
+  m_units.Place(label, x, y, w, h);
 }
 
 void CBearingDlg::AddUnitLabels(int x1, int x2, int x3, int y) {
@@ -253,7 +251,6 @@ void CBearingDlg::AddUnitLabels(int x1, int x2, int x3, int y) {
 }
 
 void CBearingDlg::BuildControls() {
-  const DialogUnits units = DialogUnits::ForFont(font());
   const QStringList latitudes{QStringLiteral("N"), QStringLiteral("S")};
   const QStringList longitudes{QStringLiteral("E"), QStringLiteral("O")};
 
@@ -265,14 +262,14 @@ void CBearingDlg::BuildControls() {
   AddLabel(QStringLiteral("Longitude :"), 101, 34, 35, 11, true);
   AddUnitLabels(156, 172, 189, 34);
   auto* localGroup = new QGroupBox(QStringLiteral("Local :"), this);
-  units.Place(localGroup, 2, 3, 210, 46);
+  m_units.Place(localGroup, 2, 3, 210, 46);
   AddLabel(QStringLiteral("QRA Locator :"), 11, 66, 49, 11, true);
   AddLabel(QStringLiteral("Latitude :"), 100, 66, 35, 11, true);
   AddUnitLabels(155, 171, 188, 66);
   AddLabel(QStringLiteral("Longitude :"), 100, 81, 35, 11, true);
   AddUnitLabels(155, 171, 188, 81);
   auto* corrGroup = new QGroupBox(QStringLiteral("Correspondant :"), this);
-  units.Place(corrGroup, 2, 54, 210, 43);
+  m_units.Place(corrGroup, 2, 54, 210, 43);
   AddLabel(QStringLiteral("Azimut relatif :"), 87, 104, 41, 11, true);
   AddEdit(ctl::kRelativeAzimuth, 131, 103, 15, 12, true, true);
   AddLabel(QStringLiteral("Distance :"), 150, 104, 31, 10, true);
@@ -284,7 +281,7 @@ void CBearingDlg::BuildControls() {
   m_compass->setObjectName(QString::number(ctl::kCompass));
   m_compass->setProperty(kIdProperty, ctl::kCompass);
   m_compass->setFocusPolicy(Qt::NoFocus);
-  units.Place(m_compass, 215, 3, 112, 112);
+  m_units.Place(m_compass, 215, 3, 112, 112);
   m_controls[ctl::kCompass] = m_compass;
 
   AddLabel(QStringLiteral("Azimut réel :"), 29, 104, 37, 11, true);
@@ -303,7 +300,7 @@ void CBearingDlg::BuildControls() {
   gps->setEnabled(false);
   gps->setFocusPolicy(Qt::StrongFocus);
   gps->installEventFilter(this);
-  units.Place(gps, 8, 34, 25, 10);
+  m_units.Place(gps, 8, 34, 25, 10);
   connect(gps, &QCheckBox::clicked, this, [this] {
     FlushPendingCommits();
     if (Busy() || m_context->InExchange()) return;
@@ -346,7 +343,7 @@ void CBearingDlg::BuildControls() {
     button->setAutoDefault(true);
     button->setFocusPolicy(Qt::StrongFocus);
     button->installEventFilter(this);
-    units.Place(button, x, 103, 12, 12);
+    m_units.Place(button, x, 103, 12, 12);
     // The bitmap fills the button face, as far as the button is large enough.
     const int side = std::min({res::kBitmapSize.width(), button->width() - 2, button->height() - 2});
     button->setIconSize(QSize(side, side));

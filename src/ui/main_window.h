@@ -26,6 +26,7 @@
 #include "context/configuration.h"
 #include "context/view.h"
 #include "gps/fix_handoff.h"
+#include "ui/dialog_units.h"
 
 class QCheckBox;
 class QComboBox;
@@ -148,6 +149,8 @@ class CBearingDlg : public QDialog, public View {
   std::vector<int> m_pendingCommits;  // fields left, not yet committed
   CompassView* m_compass = nullptr;
   QStyle* m_listStyle = nullptr;
+  // Dialog units of the window font, measured once the font is set.
+  DialogUnits m_units{1, 1};
 
   // When set (QUARBE_SNAPSHOT_DIR), the compass is saved as a PNG there
   // after each GPS fix, for end-to-end checks of the needle.
