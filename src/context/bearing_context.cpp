@@ -13,8 +13,6 @@ namespace quarbe {
 
 namespace {
 
-constexpr std::size_t kLocatorMaxChars = 6;
-
 // Sets a flag for the lifetime of the guard.
 class FlagGuard {
  public:
@@ -80,15 +78,6 @@ std::string FormatFixed1(double value) {
   char buffer[400];
   const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
   return error == std::errc() ? std::string(buffer, end) : std::string();
-}
-
-// Characters, not bytes: the texts are UTF-8.
-std::size_t CharacterCount(std::string_view text) {
-  std::size_t count = 0;
-  for (const char c : text) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
-  }
-  return count;
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -288,7 +277,7 @@ bool BearingContext::UpdateData(bool save) {
       }
       case Kind::kText:
         *row.textMember = view.Text(row.id);
-        if (CharacterCount(*row.textMember) > kLocatorMaxChars) failure = kTooLong;
+        if (CharacterCount(*row.textMember) > kLocatorLength) failure = kTooLong;
         break;
       case Kind::kList:
         *row.intMember = view.Selection(row.id);

@@ -15,16 +15,6 @@ constexpr double kLatitudeSubSquare = 1.0 / 24.0;
 
 bool InRange(char c, char first, char last) { return c >= first && c <= last; }
 
-// Length in characters of a UTF-8 text (continuation bytes do not count), so
-// that an accented letter counts as one character, as the operator sees it.
-std::size_t CharacterCount(std::string_view text) {
-  std::size_t count = 0;
-  for (unsigned char byte : text) {
-    if ((byte & 0xC0) != 0x80) ++count;
-  }
-  return count;
-}
-
 AngleDms FromDecimal(double value, std::int32_t hemisphere) {
   AngleDms angle;
   angle.degrees = static_cast<std::int32_t>(value);
@@ -35,6 +25,14 @@ AngleDms FromDecimal(double value, std::int32_t hemisphere) {
 }
 
 }  // namespace
+
+std::size_t CharacterCount(std::string_view text) {
+  std::size_t count = 0;
+  for (unsigned char byte : text) {
+    if ((byte & 0xC0) != 0x80) ++count;
+  }
+  return count;
+}
 
 std::string EncodeLocator(const Position& position) {
   double latitude = DecimalDegreesFractionFirst(position.latitude);
@@ -51,7 +49,7 @@ std::string EncodeLocator(const Position& position) {
 
   const int lonWhole = static_cast<int>(longitude);
   const int latWhole = static_cast<int>(latitude);
-  std::string locator(6, ' ');
+  std::string locator(kLocatorLength, ' ');
   locator[0] = static_cast<char>('A' + lonWhole / 20);
   locator[1] = static_cast<char>('A' + latWhole / 10);
   locator[2] = static_cast<char>('0' + (lonWhole / 2) % 10);
@@ -75,9 +73,9 @@ DecodedLocator DecodeLocator(std::string& text) {
   for (char& c : text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  if (CharacterCount(text) != 6) return LocatorError::kWrongLength;
+  if (CharacterCount(text) != kLocatorLength) return LocatorError::kWrongLength;
   // Six characters, one of them multi-byte, cannot be of the accepted form.
-  if (text.size() != 6 || !InRange(text[0], 'A', 'R') || !InRange(text[1], 'A', 'R') ||
+  if (text.size() != kLocatorLength || !InRange(text[0], 'A', 'R') || !InRange(text[1], 'A', 'R') ||
       !InRange(text[2], '0', '9') || !InRange(text[3], '0', '9') || !InRange(text[4], 'A', 'X') ||
       !InRange(text[5], 'A', 'X')) {
     return LocatorError::kWrongForm;

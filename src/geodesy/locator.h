@@ -4,6 +4,7 @@
 // of 2 deg by 1 deg (digits), each cut into 24 x 24 sub-squares of 5' by 2.5'
 // (letters A-X).
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -11,6 +12,13 @@
 #include "geodesy/station.h"
 
 namespace quarbe {
+
+// A locator has exactly this many characters.
+inline constexpr std::size_t kLocatorLength = 6;
+
+// Length of a UTF-8 text in characters as the operator sees them
+// (continuation bytes do not count), which is how locator texts are measured.
+std::size_t CharacterCount(std::string_view text);
 
 // The six characters of the locator whose sub-square holds the position.
 // Any position with latitude 0..89 deg 0..59' 0..59" and longitude 0..359 deg

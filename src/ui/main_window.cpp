@@ -25,6 +25,7 @@
 
 #include "context/bearing_context.h"
 #include "context/control_ids.h"
+#include "geodesy/locator.h"
 #include "gps/gps_reader.h"
 #include "ui/about_dialog.h"
 #include "ui/compass_view.h"
@@ -40,7 +41,7 @@ constexpr int kWidthDlu = 330;
 constexpr int kHeightDlu = 118;
 constexpr int kFontPoints = 10;
 // A locator is six characters; the edit refuses a seventh.
-constexpr int kLocatorMaxLength = 6;
+constexpr int kLocatorMaxLength = static_cast<int>(kLocatorLength);
 
 const char* const kIdProperty = "quarbeControlId";
 
