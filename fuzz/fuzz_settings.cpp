@@ -21,6 +21,7 @@
 #include "context/bearing_context.h"
 #include "context/control_ids.h"
 #include "context/profile_store.h"
+#include "gps/serial_device.h"
 #include "fake_view.h"
 
 namespace {
@@ -75,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const quarbe::Configuration configuration = quarbe::LoadConfiguration(store);
     Check(configuration.endStopChoice == quarbe::EndStopChoiceFor(configuration.endStopDeg));
     const quarbe::PortMap ports = quarbe::LoadPortMap(store);
-    Check(quarbe::IsStandardBaudRate(ports.gpsBaud));
+    Check(quarbe::IsSupportedBaud(ports.gpsBaud));
     for (const auto& device : ports.parallel) Check(!device.empty());
     (void)store.Read(quarbe::keys::kLocalLocator);
   }

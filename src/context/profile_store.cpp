@@ -5,10 +5,10 @@
 #include <QStringList>
 #include <QVariant>
 
-#include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <filesystem>
+
+#include "gps/serial_device.h"
 
 namespace quarbe {
 
@@ -106,14 +106,6 @@ void SaveConfiguration(ProfileStore& store, const Configuration& configuration) 
   store.Write(keys::kPicturePath, configuration.picturePath);
 }
 
-bool IsStandardBaudRate(int baud) {
-  static constexpr std::array kRates = {50,     75,      110,     134,     150,     200,     300,     600,
-                                        1200,   1800,    2400,    4800,    9600,    19200,   38400,   57600,
-                                        115200, 230400,  460800,  500000,  576000,  921600,  1000000, 1152000,
-                                        1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
-  return std::find(kRates.begin(), kRates.end(), baud) != kRates.end();
-}
-
 PortMap LoadPortMap(const ProfileStore& store) {
   PortMap ports;
   for (std::size_t i = 0; i < ports.serial.size(); ++i) {
@@ -127,7 +119,7 @@ PortMap LoadPortMap(const ProfileStore& store) {
     if (!device.empty()) ports.parallel[i] = device;
   }
   const int baud = store.GetProfileInt(kPortsSection, "Vitesse", kDefaultGpsBaud);
-  ports.gpsBaud = IsStandardBaudRate(baud) ? baud : kDefaultGpsBaud;
+  ports.gpsBaud = IsSupportedBaud(baud) ? baud : kDefaultGpsBaud;
   return ports;
 }
 

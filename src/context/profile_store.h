@@ -102,10 +102,7 @@ void SaveConfiguration(ProfileStore& store, const Configuration& configuration);
 
 // The "Ports" section: COM1..COM4, LPT1..LPT3 (device paths; an empty or
 // missing value keeps the default) and Vitesse (the GPS line speed; a value
-// the serial driver has no standard rate for gives 4800).
+// the serial device does not set gives 4800).
 PortMap LoadPortMap(const ProfileStore& store);
-
-// True for the line speeds termios knows (50 .. 4000000 baud).
-bool IsStandardBaudRate(int baud);
 
 }  // namespace quarbe
