@@ -92,16 +92,15 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-constexpr std::string_view kNotAnInteger = "Veuillez entrer un nombre entier.";
 constexpr std::string_view kTooLong = "Veuillez entrer au plus 6 caractères.";
 constexpr std::string_view kNotANumber = "Veuillez entrer un nombre.";
 
-std::string OutOfRangeMessage(std::int32_t low, std::int32_t high) {
+}  // namespace
+
+std::string OutOfRangeMessage(std::int64_t low, std::int64_t high) {
   return "Veuillez entrer un nombre entier compris entre " + std::to_string(low) + " et " + std::to_string(high) +
          ".";
 }
-
-}  // namespace
 
 std::string JoinArguments(std::span<const std::string> arguments) {
   std::string line;
@@ -268,7 +267,7 @@ bool BearingContext::UpdateData(bool save) {
       case Kind::kInt: {
         const auto value = ParseInt(view.Text(row.id));
         if (!value) {
-          failure = kNotAnInteger;
+          failure = kNotAnIntegerMessage;
           break;
         }
         *row.intMember = *value;

@@ -44,6 +44,10 @@ namespace quarbe {
 inline constexpr std::string_view kUnknownArgumentCaption = "Paramètre inconnu";
 // Caption of the field-validation messages.
 inline constexpr std::string_view kValidationCaption = "Attention";
+// Field validation: a text that is not a whole number, and one whose value
+// lies outside [low, high]. The configuration dialog words its checks alike.
+inline constexpr std::string_view kNotAnIntegerMessage = "Veuillez entrer un nombre entier.";
+std::string OutOfRangeMessage(std::int64_t low, std::int64_t high);
 // Pause at window destruction that gives the GPS reader time to notice the
 // stop flag.
 inline constexpr std::chrono::milliseconds kShutdownPause{1000};

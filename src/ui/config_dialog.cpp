@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "context/bearing_context.h"
 #include "context/control_ids.h"
 #include "ui/compass_view.h"
 #include "ui/dialog_units.h"
@@ -116,13 +117,17 @@ CConfigDlg::CConfigDlg(const Configuration& current, QWidget* parent)
 
 CConfigDlg::~CConfigDlg() = default;
 
-QString CConfigDlg::NotAnIntegerMessage() { return QStringLiteral("Veuillez entrer un nombre entier."); }
-
-QString CConfigDlg::OutOfRangeMessage() {
-  return QStringLiteral("Veuillez entrer un nombre entier compris entre 0 et %1.").arg(kMaxEndStopDeg);
+QString CConfigDlg::NotAnIntegerMessage() {
+  return QString::fromUtf8(kNotAnIntegerMessage.data(), static_cast<qsizetype>(kNotAnIntegerMessage.size()));
 }
 
-QString CConfigDlg::MessageCaption() { return QStringLiteral("Attention"); }
+QString CConfigDlg::OutOfRangeMessage() {
+  return QString::fromStdString(quarbe::OutOfRangeMessage(0, kMaxEndStopDeg));
+}
+
+QString CConfigDlg::MessageCaption() {
+  return QString::fromUtf8(kValidationCaption.data(), static_cast<qsizetype>(kValidationCaption.size()));
+}
 
 void CConfigDlg::BuildControls() {
   const DialogUnits du = DialogUnits::ForFont(font());
