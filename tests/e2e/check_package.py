@@ -17,14 +17,8 @@ import sys
 import tempfile
 import time
 
-FAILURES = []
+from checks import check, summary
 
-
-def check(condition, message):
-    print(("ok   - " if condition else "FAIL - ") + message, flush=True)
-    if not condition:
-        FAILURES.append(message)
-    return condition
 
 
 def field(deb, name):
@@ -102,11 +96,7 @@ def main():
             check("Corres=IO91WM" in f.read(), "the packaged program wrote the command-line correspondent")
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
-    if FAILURES:
-        print("%d check(s) failed" % len(FAILURES))
-        return 1
-    print("all checks passed")
-    return 0
+    return summary()
 
 
 if __name__ == "__main__":

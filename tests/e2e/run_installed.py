@@ -44,23 +44,9 @@ import termios
 import time
 import zlib
 
-FAILURES = []
+from checks import check, info, summary
 
 
-def check(condition, message):
-    if condition:
-        print("ok   - " + message, flush=True)
-    else:
-        print("FAIL - " + message, flush=True)
-        FAILURES.append(message)
-    return condition
-
-
-def info(message):
-    print("     " + message, flush=True)
-
-
-# --- settings file ---------------------------------------------------------
 
 def qt_ini_key(key):
     """A key as QSettings writes it in an INI file: non-ASCII characters
@@ -602,11 +588,7 @@ def main():
             info("kept " + tmp)
         else:
             shutil.rmtree(tmp, ignore_errors=True)
-    if FAILURES:
-        print("%d check(s) failed" % len(FAILURES))
-        return 1
-    print("all checks passed")
-    return 0
+    return summary()
 
 
 if __name__ == "__main__":
