@@ -20,7 +20,6 @@ import time
 from checks import check, summary
 
 
-
 def field(deb, name):
     return subprocess.run(["dpkg-deb", "-f", deb, name], capture_output=True, text=True).stdout.strip()
 
