@@ -1,9 +1,11 @@
 #pragma once
-// The system's text for an error number, as the device edges (GPS reader,
-// rotator port) show it to the operator.
+// The texts shown to the operator for a device that cannot be opened: the
+// device named, and the reason in French for the usual failures.
 
+#include <cerrno>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace quarbe {
 
@@ -18,12 +20,46 @@ namespace system_error_detail {
 }
 }  // namespace system_error_detail
 
-// The text follows the process's LC_MESSAGES locale, that is, the user's
-// language once the application has called setlocale().
+// The system's text for an error number. It follows the process's
+// LC_MESSAGES locale, that is, the user's language once the application has
+// called setlocale().
 inline std::string SystemErrorText(int errorNumber) {
   char buffer[256] = {};
   std::string text = system_error_detail::TextFrom(strerror_r(errorNumber, buffer, sizeof buffer), buffer);
   if (text.empty()) text = "Erreur " + std::to_string(errorNumber);
+  return text;
+}
+
+// What the device was expected to be, for the "not such a device" wording.
+enum class DeviceKind { kSerial, kParallel };
+
+// Why a device could not be opened, in French for the failures an operator
+// meets (device missing, permission, held by another program, wrong kind of
+// device); the system's own text for anything else.
+inline std::string DeviceErrorReason(int errorNumber, DeviceKind kind) {
+  switch (errorNumber) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "périphérique absent";
+    case EACCES:
+    case EPERM:
+      return "permission refusée";
+    case EBUSY:
+      return "périphérique occupé par un autre programme";
+    case ENOTTY:
+      return kind == DeviceKind::kSerial ? "ce n'est pas un port série" : "ce n'est pas un port parallèle";
+    default:
+      return SystemErrorText(errorNumber);
+  }
+}
+
+// « Impossible d'ouvrir /dev/ttyUSB0 : périphérique absent ».
+inline std::string DeviceOpenErrorText(std::string_view device, int errorNumber, DeviceKind kind) {
+  std::string text = "Impossible d'ouvrir ";
+  text += device;
+  text += " : ";
+  text += DeviceErrorReason(errorNumber, kind);
   return text;
 }
 
