@@ -54,8 +54,13 @@ inline std::string DeviceErrorReason(int errorNumber, DeviceKind kind) {
   }
 }
 
-// « Impossible d'ouvrir /dev/ttyUSB0 : périphérique absent ».
+// « Impossible d'ouvrir /dev/ttyUSB0 : périphérique absent ». A port that
+// names no device (an index the settings map to nothing) is named by its kind.
 inline std::string DeviceOpenErrorText(std::string_view device, int errorNumber, DeviceKind kind) {
+  if (device.empty()) {
+    return kind == DeviceKind::kSerial ? "Impossible d'ouvrir le port série : aucun périphérique choisi"
+                                       : "Impossible d'ouvrir le port parallèle : aucun périphérique choisi";
+  }
   std::string text = "Impossible d'ouvrir ";
   text += device;
   text += " : ";

@@ -30,8 +30,8 @@ struct GpsFix {
   friend bool operator==(const GpsFix&, const GpsFix&) = default;
 };
 
-// The GPS device could not be opened: the system's text for the error, in the
-// user's language, to be shown in a modal box captioned kGpsOpenCaption.
+// The GPS device could not be opened: the text naming the device and the
+// reason, to be shown in a modal box captioned kGpsOpenCaption.
 struct GpsOpenError {
   int errorNumber = 0;
   std::string message;

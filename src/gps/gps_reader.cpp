@@ -116,7 +116,8 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
   SerialOpenResult opened = OpenSerialDevice(device, baud);
   if (opened.fd < 0) {
     // Shown by the UI thread; the reader ends once the operator has closed it.
-    handoff_.Post(GpsOpenError{opened.errorNumber, SystemErrorText(opened.errorNumber)});
+    handoff_.Post(GpsOpenError{opened.errorNumber,
+                               DeviceOpenErrorText(device, opened.errorNumber, DeviceKind::kSerial)});
     return kGpsReaderNoPort;
   }
   int fd = opened.fd;

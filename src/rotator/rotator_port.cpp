@@ -93,6 +93,7 @@ bool RotatorPort::Write(std::int32_t relativeAzimuthDeg) {
   int openError = 0;
   bool written = false;
   FailureCallback report;
+  std::string device;
   {
     std::lock_guard lock(mutex_);
     const auto byte = RotatorByte(relativeAzimuthDeg, configuration_);
@@ -112,9 +113,14 @@ bool RotatorPort::Write(std::int32_t relativeAzimuthDeg) {
       // A full FIFO or a busy device (EAGAIN) drops this byte: the next
       // computation sends a fresh one.
     }
-    if (openError != 0) report = onFailure_;
+    if (openError != 0) {
+      report = onFailure_;
+      device = device_;
+    }
   }
-  if (openError != 0 && report) report(SystemErrorText(openError), kRotatorOpenCaption);
+  if (openError != 0 && report) {
+    report(DeviceOpenErrorText(device, openError, DeviceKind::kParallel), kRotatorOpenCaption);
+  }
   return written;
 }
 

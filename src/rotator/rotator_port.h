@@ -41,7 +41,7 @@ std::optional<std::uint8_t> RotatorByte(std::int32_t relativeAzimuthDeg, const C
 //  - a regular file gets the raw byte appended; any other character device
 //    gets the raw byte, written without blocking.
 // A device that cannot be opened is reported once per configuration through
-// the failure callback (the system's error text, caption
+// the failure callback (the device named with the reason, caption
 // kRotatorOpenCaption); later writes do nothing until Reconfigure.
 // Nothing here ever blocks on the device. Safe to call from several threads:
 // each write is one byte and the last one wins.

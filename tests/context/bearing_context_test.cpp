@@ -232,7 +232,7 @@ TEST_F(ContextTest, RotatorOpenFailureIsShownOnceByTheWindow) {
   WriteFile(Ini(), "[Ports]\nLPT1=" + dir_.File("absent") + "\n");
   Start();
   context_->CommitHeading();
-  ExpectOneMessage(SystemErrorText(ENOENT), "Ouverture port moteur");
+  ExpectOneMessage("Impossible d'ouvrir " + dir_.File("absent") + " : périphérique absent", "Ouverture port moteur");
 }
 
 TEST_F(ContextTest, GarbageSettingsStartCleanly) {

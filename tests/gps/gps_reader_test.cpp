@@ -4,12 +4,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "context/system_error.h"
 #include "pty_fixture.h"
 
 namespace quarbe {
@@ -97,11 +97,12 @@ void PrintTo(const OpenFailureCase& row, std::ostream* out) { *out << row.name; 
 
 class GpsReaderOpenFailureTest : public GpsReaderTest, public testing::WithParamInterface<OpenFailureCase> {};
 
-TEST_P(GpsReaderOpenFailureTest, ShowsSystemTextThenEndsWithZero) {
+TEST_P(GpsReaderOpenFailureTest, NamesTheDeviceThenEndsWithZero) {
   const OpenFailureCase& c = GetParam();
   reader.Start(c.gpsPort, MapGpsTo(c.device), 0);
   ASSERT_TRUE(ui->WaitForEvents(1));
-  const std::vector<GpsEvent> expected{GpsOpenError{c.errorNumber, std::strerror(c.errorNumber)}};
+  const std::vector<GpsEvent> expected{
+      GpsOpenError{c.errorNumber, DeviceOpenErrorText(c.device, c.errorNumber, DeviceKind::kSerial)}};
   EXPECT_EQ(ui->Events(), expected);
   // Once the message has been dealt with, the reader ends by itself.
   EXPECT_TRUE(WaitUntil([](const GpsReaderStats&, bool running) { return !running; }));

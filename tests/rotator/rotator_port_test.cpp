@@ -110,7 +110,8 @@ TEST_F(RotatorPortTest, OpenFailureIsReportedOncePerConfiguration) {
   const auto missing = Path("absent");
   UseLpt1(missing);
   for (int i = 0; i < 5; ++i) EXPECT_FALSE(port_.Write(i * 10));
-  EXPECT_EQ(messages_, std::vector<std::string>{SystemErrorText(ENOENT) + "|Ouverture port moteur"});
+  EXPECT_EQ(messages_,
+            std::vector<std::string>{"Impossible d'ouvrir " + missing + " : périphérique absent|Ouverture port moteur"});
   // The device appears: the failed configuration stays quiet and idle until
   // a new one opens it afresh.
   std::ofstream(missing).close();
@@ -122,7 +123,8 @@ TEST_F(RotatorPortTest, OpenFailureIsReportedOncePerConfiguration) {
   // A directory cannot take bytes either.
   UseLpt1(dir_.string());
   EXPECT_FALSE(port_.Write(0));
-  EXPECT_EQ(messages_.back(), SystemErrorText(EISDIR) + "|Ouverture port moteur");
+  EXPECT_EQ(messages_.back(),
+            DeviceOpenErrorText(dir_.string(), EISDIR, DeviceKind::kParallel) + "|Ouverture port moteur");
 }
 
 TEST_F(RotatorPortTest, FifoWithoutReaderNeitherBlocksNorComplains) {
