@@ -14,6 +14,7 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPaintEvent>
+#include <QShowEvent>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QShortcut>
@@ -512,6 +513,29 @@ void CBearingDlg::paintEvent(QPaintEvent* event) {
   m_paintingNeedle = false;
 }
 
+void CBearingDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (m_shownOnce) return;
+  m_shownOnce = true;
+  // Once the event loop runs, the window is on screen and placed.
+  QMetaObject::invokeMethod(this, [this] { ShowDeferredMessages(); }, Qt::QueuedConnection);
+}
+
+void CBearingDlg::ShowDeferredMessages() {
+  std::vector<std::pair<QString, QString>> messages;
+  messages.swap(m_deferredMessages);
+  for (const auto& [text, caption] : messages) {
+    // A close asked for meanwhile drops what was not shown yet.
+    if (m_closeRequested || m_shutDown) return;
+    BusyScope busy(*this);
+    m_hooks.message(this, text, caption);
+  }
+  if (m_serveWhenShown) {
+    m_serveWhenShown = false;
+    ServeGps();
+  }
+}
+
 // ---------------------------------------------------------------------------
 // About, configuration, closing
 
@@ -590,6 +614,11 @@ void CBearingDlg::StopReader() {
 
 void CBearingDlg::ServeGps() {
   if (m_shutDown) return;
+  if (!m_shownOnce) {
+    // The reader waits; its fix or its message comes once the window is up.
+    m_serveWhenShown = true;
+    return;
+  }
   FlushPendingCommits();
   if (Busy()) {
     // A commit or a modal box is in progress: the reader waits until it is
@@ -674,9 +703,14 @@ void CBearingDlg::Repaint(int controlId) {
 
 void CBearingDlg::ShowMessage(std::string_view text, std::string_view caption) {
   ++m_messageCount;
+  QString textValue = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  QString captionValue = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+  if (!m_shownOnce) {
+    m_deferredMessages.emplace_back(std::move(textValue), std::move(captionValue));
+    return;
+  }
   BusyScope busy(*this);
-  m_hooks.message(this, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                  QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+  m_hooks.message(this, textValue, captionValue);
 }
 
 void CBearingDlg::DrawNeedle(int relativeAzimuthDeg, bool force) { m_compass->DrawNeedle(relativeAzimuthDeg, force); }

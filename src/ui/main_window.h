@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "context/configuration.h"
@@ -112,6 +113,7 @@ class CBearingDlg : public QDialog, public View {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   // Marks the window busy while a context operation or one of its modal
@@ -141,12 +143,18 @@ class CBearingDlg : public QDialog, public View {
   void HandleGpsEvent(const GpsEvent& event);
   void RunShutdown();
   bool Busy() const;
+  // Shows the messages raised before the window was first on screen, then
+  // serves a GPS event that waited for it.
+  void ShowDeferredMessages();
 
   Hooks m_hooks;
   std::unique_ptr<BearingContext> m_context;
   std::unique_ptr<GpsReader> m_reader;
   std::map<int, QWidget*> m_controls;
   std::vector<int> m_pendingCommits;  // fields left, not yet committed
+  // Messages raised while the window was being built (text, caption): a box
+  // opens centred over its window, so they wait until it is on screen.
+  std::vector<std::pair<QString, QString>> m_deferredMessages;
   CompassView* m_compass = nullptr;
   QStyle* m_listStyle = nullptr;
   // Dialog units of the window font, measured once the font is set.
@@ -161,6 +169,8 @@ class CBearingDlg : public QDialog, public View {
   int m_messageCount = 0;  // messages shown on the window so far
   bool m_closeRequested = false;
   bool m_servePending = false;
+  bool m_shownOnce = false;
+  bool m_serveWhenShown = false;  // a GPS event arrived before the window was shown
   bool m_shutDown = false;
   bool m_initialised = false;
   bool m_paintingNeedle = false;

@@ -37,6 +37,7 @@ namespace {
 
 struct Message {
   bool owned;
+  bool ownerVisible;
   QString text;
   QString caption;
 };
@@ -85,7 +86,7 @@ class Harness {
     m_store = std::make_unique<quarbe::ProfileStore>(path.toStdString());
     CBearingDlg::Hooks hooks;
     hooks.message = [this](QWidget* owner, const QString& text, const QString& caption) {
-      messages.push_back({owner != nullptr, text, caption});
+      messages.push_back({owner != nullptr, owner != nullptr && owner->isVisible(), text, caption});
       if (onMessage) onMessage();
     };
     hooks.sleep = [](std::chrono::milliseconds) {};
@@ -442,11 +443,36 @@ class TestMainWindow : public QObject {
     QCOMPARE(h.edit(ctl::kLocalLatDeg)->text(), QStringLiteral("48"));
   }
 
-  void gpsOpenFailureIsReportedOnTheWindow() {
-    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=/nonexistent/quarbe-gps\n"));
+  // A port that cannot be opened at start-up is reported on the window once
+  // it is on screen, naming the device and the reason.
+  void portOpenFailureNamesTheDevice_data() {
+    QTest::addColumn<QString>("ini");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("GPS") << QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=/nonexistent/gps\n")
+                         << QStringLiteral("Impossible d'ouvrir /nonexistent/gps : périphérique absent")
+                         << QStringLiteral("Ouverture port GPS");
+    QTest::newRow("rotator")
+        << QStringLiteral("[GPS]\nPort=0\n[Moteur]\nPort=1\n[Ports]\nLPT1=/nonexistent/lpt\n")
+        << QStringLiteral("Impossible d'ouvrir /nonexistent/lpt : périphérique absent")
+        << QStringLiteral("Ouverture port moteur");
+  }
+  void portOpenFailureNamesTheDevice() {
+    QFETCH(QString, ini);
+    QFETCH(QString, text);
+    QFETCH(QString, caption);
+    Harness h(ini);
+    // The GPS reader has failed and waits for its message to be shown.
+    QVERIFY(h.window->gpsReader()->WaitFor(
+        [](const quarbe::GpsReaderStats& stats, bool running) { return stats.openAttempts > 0 || !running; },
+        std::chrono::seconds(5)));
+    QTest::qWait(50);
+    QVERIFY(h.messages.empty());
+    QVERIFY(h.ShowActive());
     QTRY_COMPARE(h.messages.size(), std::size_t(1));
-    QCOMPARE(h.messages[0].caption, QStringLiteral("Ouverture port GPS"));
-    QVERIFY(h.messages[0].owned);
+    QCOMPARE(h.messages[0].text, text);
+    QCOMPARE(h.messages[0].caption, caption);
+    QVERIFY(h.messages[0].ownerVisible);
     QTRY_VERIFY(!h.window->gpsReader()->Running());
   }
 
