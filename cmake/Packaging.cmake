@@ -1,7 +1,8 @@
 # Debian package of the installed program (`make package` runs `cpack -G DEB`
 # in the build directory). Runtime dependencies are computed from the binary
 # with dpkg-shlibdeps; the Qt platform plugins are loaded at run time, so
-# their package is named here.
+# their package is named here, and so are Qt's own translations, which are
+# loaded at start-up.
 
 set(CPACK_PACKAGE_NAME "quarbe")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
@@ -26,6 +27,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "hamradio")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 
 include(CPack)

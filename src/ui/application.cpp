@@ -18,6 +18,7 @@
 
 #include "context/bearing_context.h"
 #include "context/profile_store.h"
+#include "ui/translations.h"
 
 namespace quarbe {
 namespace {
@@ -109,6 +110,7 @@ CBearingApp::CBearingApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationVersion(kVersion);
   setOrganizationName(QString());
   setDesktopFileName(kName);
+  InstallFrenchTranslations(*this);
 }
 
 std::string CBearingApp::CommandLine(const QStringList& arguments) {

@@ -101,6 +101,14 @@ class TestApplication : public QObject {
   Q_OBJECT
 
  private slots:
+  // Qt's own dialogs and menus speak French whatever the system's language
+  // (the tests run in the C locale).
+  void qtTextsAreInFrench() {
+    QCOMPARE(QCoreApplication::translate("QLineEdit", "&Paste"), QStringLiteral("Co&ller"));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Voir dans :"));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Annuler"));
+  }
+
   void terminationWhileIdleSavesTheProfile_data() {
     QTest::addColumn<int>("signalNumber");
     QTest::newRow("SIGTERM") << SIGTERM;
