@@ -12,6 +12,8 @@ namespace quarbe {
 namespace {
 
 constexpr int kFontPoints = 8;
+// Space between the sunken frame of the command-line text and the text.
+constexpr int kUsagePaddingDlu = 2;
 
 }  // namespace
 
@@ -40,16 +42,26 @@ CAboutDlg::CAboutDlg(QWidget* parent)
   du.Place(ok, 178, 15, 32, 14);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
+  // The sunken frame is drawn by a frame of its own behind the text, so that
+  // the text can keep clear of it: a label's contents margins would move its
+  // own frame inwards with the text.
+  auto* usageFrame = new QFrame(this);
+  usageFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  du.Place(usageFrame, 7, 40, 203, 20);
   auto* usage = new QLabel(
       QStringLiteral("Ligne de commande : local=AANNAA pour spécifier le QRA local, Dest=AANNAA pour spécifier "
                      "le QRA du correspondant."),
       this);
   usage->setObjectName(QStringLiteral("usage"));
   usage->setTextFormat(Qt::PlainText);
-  usage->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  usage->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
   usage->setWordWrap(true);
-  usage->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   du.Place(usage, 7, 40, 203, 20);
+  const int border = usageFrame->frameWidth();
+  usage->setContentsMargins(border + du.X(kUsagePaddingDlu), border, border + du.X(kUsagePaddingDlu), border);
+  // The two lines fit the padded width, condensed a little if the
+  // substitute font needs it.
+  usage->setFont(FontToFit(usage->font(), usage->text(), usage->contentsRect().size(), Qt::TextWordWrap));
 
   ok->setFocus(Qt::OtherFocusReason);
 }

@@ -17,8 +17,10 @@
 
 #include "context/bearing_context.h"
 #include "context/control_ids.h"
+#include "ui/classic_group_box.h"
 #include "ui/compass_view.h"
 #include "ui/dialog_units.h"
+#include "ui/narrow_list_style.h"
 #include "ui/resources.h"
 
 namespace quarbe {
@@ -26,6 +28,8 @@ namespace quarbe {
 namespace {
 
 constexpr int kFontPoints = 8;
+// Height of a closed drop-down list, in dialog units.
+constexpr int kClosedListDlu = 13;
 
 QString IdName(int id) { return QString::number(id); }
 
@@ -41,26 +45,16 @@ struct Placer {
     widget->setGeometry(r);
   }
 
-  // A drop-down list: the template height includes the opened list, the
-  // closed box takes the height the style needs, and the width its longest
-  // item needs when that is more (the style's arrow is wider than the one
-  // the template was drawn for).
-  void PlaceList(QComboBox* list, int x, int y, int width) const {
-    QRect r = du.Rect(x, y, width, 0);
-    for (QWidget* p = list->parentWidget(); p != nullptr && !p->isWindow(); p = p->parentWidget())
-      r.translate(-p->pos());
-    r.setHeight(list->sizeHint().height());
-    r.setWidth(std::max(r.width(), list->sizeHint().width()));
-    list->setGeometry(r);
-  }
+  // A drop-down list: the template's height includes the opened list; the
+  // closed box is as high as a one-line control of this font. It keeps the
+  // template's width, in which the narrow arrow leaves room for the items.
+  void PlaceList(QComboBox* list, int x, int y, int width) const { Place(list, x, y, width, kClosedListDlu); }
 
-  // A label: the substitute font runs a few pixels wider than the one the
-  // template was drawn for, so the label grows to its text rather than
-  // clipping it (the next control starts two units further on).
+  // A label keeps its template width: a text the substitute font makes too
+  // wide is condensed to fit rather than reaching the next control.
   void PlaceLabel(QLabel* label, int x, int y, int width, int height) const {
     Place(label, x, y, width, height);
-    const int textWidth = label->fontMetrics().horizontalAdvance(label->text().remove(u'&'));
-    if (textWidth > label->width()) label->resize(textWidth, label->height());
+    label->setFont(FontToFit(label->font(), label->text().remove(u'&'), label->size()));
   }
 };
 
@@ -84,7 +78,7 @@ QString DefaultChooseFile(QWidget* owner, const QString& currentPath) {
 }
 
 QGroupBox* NewGroup(const QString& title, QWidget* parent, const Placer& at, int x, int y, int w, int h) {
-  auto* box = new QGroupBox(title, parent);
+  auto* box = new ClassicGroupBox(title, parent);
   box->setFocusPolicy(Qt::NoFocus);
   at.Place(box, x, y, w, h);
   return box;
@@ -150,6 +144,9 @@ void CConfigDlg::BuildControls() {
   at.Place(browse_, 221, 18, 16, 15);
   connect(browse_, &QPushButton::clicked, this, &CConfigDlg::Browse);
 
+  auto* listStyle = new NarrowListStyle;
+  listStyle->setParent(this);
+
   QGroupBox* motorBox = NewGroup(QStringLiteral("Commande moteur"), this, at, 7, 41, 145, 66);
   auto* parallelLabel = new QLabel(QStringLiteral("Port &parallèle :"), motorBox);
   at.PlaceLabel(parallelLabel, 13, 51, 46, 8);
@@ -157,6 +154,7 @@ void CConfigDlg::BuildControls() {
   rotatorPort_->setObjectName(IdName(ctl::kCfgRotatorPort));
   rotatorPort_->addItems({QStringLiteral("Aucun"), QStringLiteral("LPT1 (378)"), QStringLiteral("LPT2 (278)"),
                           QStringLiteral("LPT3 (3BC)")});
+  rotatorPort_->setStyle(listStyle);
   at.PlaceList(rotatorPort_, 61, 50, 54);
   parallelLabel->setBuddy(rotatorPort_);
 
@@ -190,6 +188,7 @@ void CConfigDlg::BuildControls() {
   gpsPort_->setObjectName(IdName(ctl::kCfgGpsPort));
   gpsPort_->addItems({QStringLiteral("Aucun"), QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
                       QStringLiteral("COM4")});
+  gpsPort_->setStyle(listStyle);
   at.PlaceList(gpsPort_, 201, 48, 37);
   serialLabel->setBuddy(gpsPort_);
 

@@ -32,6 +32,17 @@ QFont DialogFont(int pointSize) {
   return font;
 }
 
+QFont FontToFit(const QFont& font, const QString& text, const QSize& box, int flags) {
+  constexpr int kNarrowestStretch = 85;
+  QFont fitted = font;
+  for (int stretch = 100; stretch >= kNarrowestStretch; --stretch) {
+    if (stretch < 100) fitted.setStretch(stretch);
+    const QRect needed = QFontMetrics(fitted).boundingRect(QRect(QPoint(0, 0), box), flags, text);
+    if (needed.width() <= box.width() && needed.height() <= box.height()) break;
+  }
+  return fitted;
+}
+
 DialogUnits DialogUnits::ForFont(const QFont& font) {
   const QFontMetrics metrics(font);
   const int letters =

@@ -18,6 +18,13 @@ namespace quarbe {
 // else DejaVu Sans, else whatever the system maps "sans-serif" to.
 QFont DialogFont(int pointSize);
 
+// The font to draw a template's text with inside `box`: `font` itself when
+// the text fits (laid out with `flags`, such as Qt::TextWordWrap), otherwise
+// the same font condensed just enough to fit, down to 85 % of its width. The
+// substitute fonts run a little wider than the one the templates were drawn
+// for; a text that still does not fit gets the narrowest of these.
+QFont FontToFit(const QFont& font, const QString& text, const QSize& box, int flags = 0);
+
 class DialogUnits {
  public:
   // Base units straight from pixels: average character width and height.

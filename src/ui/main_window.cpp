@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QFocusEvent>
-#include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -15,10 +14,8 @@
 #include <QMessageBox>
 #include <QPaintEvent>
 #include <QShowEvent>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QShortcut>
-#include <QStyleOptionComplex>
 #include <QValidator>
 
 #include <algorithm>
@@ -29,9 +26,11 @@
 #include "geodesy/locator.h"
 #include "gps/gps_reader.h"
 #include "ui/about_dialog.h"
+#include "ui/classic_group_box.h"
 #include "ui/compass_view.h"
 #include "ui/config_dialog.h"
 #include "ui/help.h"
+#include "ui/narrow_list_style.h"
 #include "ui/resources.h"
 
 namespace quarbe {
@@ -72,33 +71,6 @@ class LengthLimitValidator : public QValidator {
  private:
   int m_maxLength;
   qsizetype m_acceptedLength = 0;
-};
-
-// The hemisphere lists are only 16 units wide: a narrower drop-down arrow
-// leaves room for the letter.
-class NarrowListStyle : public QProxyStyle {
- public:
-  QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
-                       const QWidget* widget) const override {
-    QRect rect = QProxyStyle::subControlRect(control, option, sub, widget);
-    if (control != CC_ComboBox) return rect;
-    const QRect frame = option->rect;
-    const int arrowWidth = std::max(9, frame.height() / 2);
-    if (sub == SC_ComboBoxArrow) {
-      rect = QRect(frame.right() - arrowWidth, frame.top(), arrowWidth + 1, frame.height());
-    } else if (sub == SC_ComboBoxEditField) {
-      rect = QRect(frame.left() + 3, frame.top() + 2, frame.width() - arrowWidth - 4, frame.height() - 4);
-    }
-    return visualRect(option->direction, frame, rect);
-  }
-
-  // The wheel changes a list only while it has the keyboard focus, so a
-  // wheel turned over the window does not flip a hemisphere on its way.
-  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                QStyleHintReturn* returnData) const override {
-    if (hint == SH_ComboBox_AllowWheelScrolling) return widget != nullptr && widget->hasFocus() ? 1 : 0;
-    return QProxyStyle::styleHint(hint, option, widget, returnData);
-  }
 };
 
 int ControlId(const QObject* object) {
@@ -263,14 +235,14 @@ void CBearingDlg::BuildControls() {
   AddLabel(QStringLiteral("Azim mobile :"), 30, 35, 49, 11, true);
   AddLabel(QStringLiteral("Longitude :"), 101, 34, 35, 11, true);
   AddUnitLabels(156, 172, 189, 34);
-  auto* localGroup = new QGroupBox(QStringLiteral("Local :"), this);
+  auto* localGroup = new ClassicGroupBox(QStringLiteral("Local :"), this);
   m_units.Place(localGroup, 2, 3, 210, 46);
   AddLabel(QStringLiteral("QRA Locator :"), 11, 66, 49, 11, true);
   AddLabel(QStringLiteral("Latitude :"), 100, 66, 35, 11, true);
   AddUnitLabels(155, 171, 188, 66);
   AddLabel(QStringLiteral("Longitude :"), 100, 81, 35, 11, true);
   AddUnitLabels(155, 171, 188, 81);
-  auto* corrGroup = new QGroupBox(QStringLiteral("Correspondant :"), this);
+  auto* corrGroup = new ClassicGroupBox(QStringLiteral("Correspondant :"), this);
   m_units.Place(corrGroup, 2, 54, 210, 43);
   AddLabel(QStringLiteral("Azimut relatif :"), 87, 104, 41, 11, true);
   AddEdit(ctl::kRelativeAzimuth, 131, 103, 15, 12, true, true);

@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -10,6 +12,7 @@
 
 #include "context/configuration.h"
 #include "context/control_ids.h"
+#include "ui/classic_group_box.h"
 #include "ui/config_dialog.h"
 #include "ui/dialog_units.h"
 
@@ -94,6 +97,33 @@ class TestConfigDialog : public QObject {
     QVERIFY(widget != nullptr);
     const QRect inDialog(widget->mapTo(&dialog, QPoint(0, 0)), widget->size());
     QCOMPARE(inDialog, du.Rect(dlu.x(), dlu.y(), dlu.width(), dlu.height()));
+  }
+
+  // Inside each group box every control clears the frame line, the title
+  // and its neighbours by at least a pixel, and every label's text fits it.
+  void nothingCrossesOrTouches() {
+    CConfigDlg dialog{WithRotator(1, 90)};
+    const QList<QGroupBox*> boxes = dialog.findChildren<QGroupBox*>();
+    QCOMPARE(boxes.size(), 5);
+    for (QGroupBox* plain : boxes) {
+      auto* box = qobject_cast<quarbe::ClassicGroupBox*>(plain);
+      QVERIFY2(box != nullptr, qPrintable(plain->title()));
+      const int line = quarbe::ClassicGroupBox::kFrameWidth;
+      const QRect inside = box->rect().adjusted(line + 1, box->FrameTop() + line + 1, -line - 1, -line - 1);
+      QList<QRect> taken{box->TitleRect()};
+      for (QWidget* child : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QString where = box->title() + QStringLiteral(" / ") + child->objectName();
+        QVERIFY2(inside.contains(child->geometry()), qPrintable(where));
+        for (const QRect& other : taken) {
+          QVERIFY2(!child->geometry().adjusted(-1, -1, 1, 1).intersects(other), qPrintable(where));
+        }
+        taken << child->geometry();
+        if (auto* label = qobject_cast<QLabel*>(child)) {
+          QVERIFY2(label->fontMetrics().horizontalAdvance(label->text().remove(u'&')) <= label->width(),
+                   qPrintable(label->text()));
+        }
+      }
+    }
   }
 
   void listsHoldTheirItems() {
