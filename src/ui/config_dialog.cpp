@@ -20,6 +20,7 @@
 #include "ui/classic_group_box.h"
 #include "ui/compass_view.h"
 #include "ui/dialog_units.h"
+#include "ui/field_look.h"
 #include "ui/narrow_list_style.h"
 #include "ui/resources.h"
 
@@ -132,6 +133,7 @@ void CConfigDlg::BuildControls() {
   picturePath_ = new QLineEdit(pictureBox);
   picturePath_->setObjectName(IdName(ctl::kCfgPicturePath));
   picturePath_->setReadOnly(true);
+  ShowAsReadOnly(picturePath_);
   picturePath_->setFocusPolicy(Qt::ClickFocus);
   at.Place(picturePath_, 13, 18, 204, 15);
 

@@ -29,6 +29,7 @@
 #include "ui/classic_group_box.h"
 #include "ui/compass_view.h"
 #include "ui/config_dialog.h"
+#include "ui/field_look.h"
 #include "ui/help.h"
 #include "ui/narrow_list_style.h"
 #include "ui/resources.h"
@@ -179,6 +180,11 @@ QLineEdit* CBearingDlg::AddEdit(int controlId, int x, int y, int w, int h, bool 
   edit->setFocusPolicy(readOnly ? Qt::ClickFocus : Qt::StrongFocus);
   // Narrow fields need every pixel: keep only a one-pixel gap inside the frame.
   edit->setTextMargins(-1, 0, -1, 0);
+  if (readOnly) {
+    ShowAsReadOnly(edit);
+  } else {
+    KeepTextContrastWhenDisabled(edit);
+  }
   edit->installEventFilter(this);
   m_units.Place(edit, x, y, w, h);
   m_controls[controlId] = edit;
@@ -198,6 +204,7 @@ QComboBox* CBearingDlg::AddList(int controlId, int x, int y, int w, int h, const
     m_listStyle->setParent(this);
   }
   list->setStyle(m_listStyle);
+  KeepTextContrastWhenDisabled(list);
   list->installEventFilter(this);
   // The template's height includes the dropped-down list; the closed list is
   // as high as an edit.

@@ -180,6 +180,8 @@ class TestMainWindow : public QObject {
     for (const int id : {ctl::kRelativeAzimuth, ctl::kDistance, ctl::kReverseAzimuth, ctl::kTrueAzimuth}) {
       QVERIFY(h.edit(id)->isReadOnly());
       QVERIFY(h.edit(id)->alignment() & Qt::AlignRight);
+      // Not drawn as a white input field.
+      QCOMPARE(h.edit(id)->palette().color(QPalette::Base), h.window->palette().color(QPalette::Window));
     }
     // Initialisation committed both stored locators: JN18AP to JN08WV.
     QCOMPARE(h.edit(ctl::kDistance)->text(), QStringLiteral("30.3"));
@@ -399,6 +401,9 @@ class TestMainWindow : public QObject {
                           ctl::kLocalLonDeg, ctl::kLocalLonMin, ctl::kLocalLonSec, ctl::kHeading};
     for (const int id : locked) {
       QVERIFY2(!h.edit(id)->isEnabled() && h.edit(id)->isReadOnly(), qPrintable(QString::number(id)));
+      // Drawn at full contrast all the same.
+      const QPalette palette = h.edit(id)->palette();
+      QCOMPARE(palette.color(QPalette::Disabled, QPalette::Text), palette.color(QPalette::Active, QPalette::Text));
     }
     QVERIFY(!h.list(ctl::kLocalLatHemisphere)->isEnabled());
     QVERIFY(!h.list(ctl::kLocalLonHemisphere)->isEnabled());
