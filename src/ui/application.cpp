@@ -1,10 +1,8 @@
 #include "ui/application.h"
 
 #include <QDialog>
-#include <QDir>
 #include <QPointer>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
@@ -18,6 +16,7 @@
 
 #include "context/bearing_context.h"
 #include "context/profile_store.h"
+#include "ui/screenshots.h"
 #include "ui/translations.h"
 
 namespace quarbe {
@@ -44,29 +43,6 @@ void RejectOpenDialogs() {
     auto* dialog = qobject_cast<QDialog*>(widget);
     if (dialog != nullptr && dialog->isVisible()) dialog->reject();
   }
-}
-
-// QUARBE_SCREENSHOT_DIR: saves pictures of the main window, the
-// configuration dialog and the About box as the operator sees them, then
-// closes the program (used to look at the layout without a desktop).
-void TakeScreenshots(CBearingDlg* window, const QString& directory) {
-  QDir().mkpath(directory);
-  const auto grabModal = [directory](const QString& name) {
-    QTimer::singleShot(400, [directory, name] {
-      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-        dialog->grab().save(QDir(directory).filePath(name));
-        dialog->reject();
-      }
-    });
-  };
-  QTimer::singleShot(600, window, [window, directory, grabModal] {
-    window->grab().save(QDir(directory).filePath(QStringLiteral("main-window.png")));
-    grabModal(QStringLiteral("configuration.png"));
-    window->OpenConfiguration();
-    grabModal(QStringLiteral("about.png"));
-    window->OpenAbout();
-    window->CloseAll();
-  });
 }
 
 }  // namespace
