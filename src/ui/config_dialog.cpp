@@ -1,11 +1,13 @@
 #include "ui/config_dialog.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -85,9 +87,31 @@ QGroupBox* NewGroup(const QString& title, QWidget* parent, const Placer& at, int
   return box;
 }
 
+// A radio button whose arrow keys, moving the focus to another button of its
+// group, also check that button, as operators expect of radio buttons. Qt
+// checks it only when the button the focus left was checked itself, so from
+// the group's tab stop with another choice checked the arrows only moved the
+// focus.
+class GroupRadioButton : public QRadioButton {
+ public:
+  using QRadioButton::QRadioButton;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    QRadioButton::keyPressEvent(event);
+    const int key = event->key();
+    if (key != Qt::Key_Up && key != Qt::Key_Down && key != Qt::Key_Left && key != Qt::Key_Right) return;
+    auto* reached = qobject_cast<QRadioButton*>(QApplication::focusWidget());
+    if (reached != nullptr && reached != this && group() != nullptr && reached->group() == group() &&
+        !reached->isChecked()) {
+      reached->click();
+    }
+  }
+};
+
 QRadioButton* NewRadio(int id, const QString& text, QWidget* parent, bool tabStop, const Placer& at, int x, int y,
                        int w, int h) {
-  auto* radio = new QRadioButton(text, parent);
+  auto* radio = new GroupRadioButton(text, parent);
   radio->setObjectName(IdName(id));
   radio->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
   radio->setEnabled(false);

@@ -370,18 +370,33 @@ class TestConfigDialog : public QObject {
     QVERIFY(Control<QRadioButton>(h.dialog, ctl::kCfgSenseInverse)->isChecked());
   }
 
-  void arrowKeysMoveWithinARadioGroup() {
-    Harness h(WithRotator(1, 0));
+  // The arrow keys move the focus within a group and check the button they
+  // reach, also from the group's tab stop when another choice is checked.
+  void arrowKeysMoveAndCheck() {
+    Harness h(WithRotator(1, 180));
     QVERIFY(QTest::qWaitForWindowActive(&h.dialog));
     auto* north = Control<QRadioButton>(h.dialog, ctl::kCfgEndStopNorth);
-    north->setFocus();
-    QTest::keyClick(north, Qt::Key_Right);
-    auto* south = Control<QRadioButton>(h.dialog, ctl::kCfgEndStopSouth);
-    QCOMPARE(QApplication::focusWidget(), south);
-    QVERIFY(south->isChecked());
-    QCOMPARE(Control<QLineEdit>(h.dialog, ctl::kCfgEndStopAngle)->text(), QStringLiteral("180"));
+    auto* other = Control<QRadioButton>(h.dialog, ctl::kCfgEndStopOther);
+    auto* angle = Control<QLineEdit>(h.dialog, ctl::kCfgEndStopAngle);
+    north->setFocus(Qt::TabFocusReason);  // "Sud" is checked
+    QTest::keyClick(north, Qt::Key_Down);
+    QCOMPARE(QApplication::focusWidget(), other);
+    QVERIFY(other->isChecked());
+    QVERIFY(angle->isEnabled());
+    QTest::keyClick(other, Qt::Key_Up);
+    QCOMPARE(QApplication::focusWidget(), north);
+    QVERIFY(north->isChecked());
+    QCOMPARE(angle->text(), QStringLiteral("0"));
+    QVERIFY(!angle->isEnabled());
     // The sense group is a group of its own.
     QVERIFY(Control<QRadioButton>(h.dialog, ctl::kCfgSenseInverse)->isChecked());
+    auto* clockwise = Control<QRadioButton>(h.dialog, ctl::kCfgSenseClockwise);
+    clockwise->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(clockwise, Qt::Key_Down);
+    QVERIFY(Control<QRadioButton>(h.dialog, ctl::kCfgSenseInverse)->isChecked());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    QVERIFY(clockwise->isChecked());
+    QVERIFY(north->isChecked());
   }
 };
 
