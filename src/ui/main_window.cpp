@@ -16,7 +16,6 @@
 #include <QShowEvent>
 #include <QPushButton>
 #include <QShortcut>
-#include <QValidator>
 
 #include <algorithm>
 #include <utility>
@@ -31,6 +30,7 @@
 #include "ui/config_dialog.h"
 #include "ui/field_look.h"
 #include "ui/help.h"
+#include "ui/locator_edit.h"
 #include "ui/narrow_list_style.h"
 #include "ui/resources.h"
 
@@ -41,38 +41,10 @@ namespace {
 constexpr int kWidthDlu = 330;
 constexpr int kHeightDlu = 118;
 constexpr int kFontPoints = 10;
-// A locator is six characters; the edit refuses a seventh.
+// A locator is six characters; the locator fields refuse a seventh.
 constexpr int kLocatorMaxLength = static_cast<int>(kLocatorLength);
 
 const char* const kIdProperty = "quarbeControlId";
-
-// Refuses typing that would make the text longer than the limit, while a
-// longer text already in the field (set by the program, from a stored or
-// command-line locator) stays whole and can be shortened. QLineEdit's own
-// maxLength would cut such a text as soon as it is set.
-class LengthLimitValidator : public QValidator {
- public:
-  LengthLimitValidator(QLineEdit* edit, int maxLength) : QValidator(edit), m_maxLength(maxLength) {
-    // The line edit has already changed its text when it asks the
-    // validator, so the length to compare with is tracked here.
-    m_acceptedLength = edit->text().size();
-    connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { m_acceptedLength = text.size(); });
-  }
-
-  // Called before the program sets a text of this length, which must pass
-  // whatever its length.
-  void AcceptLength(qsizetype length) { m_acceptedLength = std::max(m_acceptedLength, length); }
-
-  State validate(QString& input, int& /*pos*/) const override {
-    if (input.size() <= m_maxLength) return Acceptable;
-    // Already too long: accept edits that do not lengthen it further.
-    return input.size() <= m_acceptedLength ? Acceptable : Invalid;
-  }
-
- private:
-  int m_maxLength;
-  qsizetype m_acceptedLength = 0;
-};
 
 int ControlId(const QObject* object) {
   if (object == nullptr) return 0;
@@ -170,8 +142,9 @@ QWidget* CBearingDlg::control(int controlId) const {
 // ---------------------------------------------------------------------------
 // Layout
 
-QLineEdit* CBearingDlg::AddEdit(int controlId, int x, int y, int w, int h, bool rightAligned, bool readOnly) {
-  auto* edit = new QLineEdit(this);
+QLineEdit* CBearingDlg::AddEdit(int controlId, int x, int y, int w, int h, bool rightAligned, bool readOnly,
+                                QLineEdit* edit) {
+  if (edit == nullptr) edit = new QLineEdit(this);
   edit->setObjectName(QString::number(controlId));
   edit->setProperty(kIdProperty, controlId);
   edit->setAlignment((rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
@@ -268,8 +241,7 @@ void CBearingDlg::BuildControls() {
   AddLabel(QStringLiteral("Azimut réel :"), 29, 104, 37, 11, true);
   AddEdit(ctl::kTrueAzimuth, 68, 103, 15, 12, true, true);
 
-  QLineEdit* localLocator = AddEdit(ctl::kLocalLocator, 65, 18, 32, 12, false, false);
-  localLocator->setValidator(new LengthLimitValidator(localLocator, kLocatorMaxLength));
+  AddEdit(ctl::kLocalLocator, 65, 18, 32, 12, false, false, new LocatorEdit(kLocatorMaxLength, this));
   AddEdit(ctl::kLocalLatDeg, 139, 18, 16, 12, true, false);
   AddEdit(ctl::kLocalLatMin, 160, 18, 11, 12, true, false);
   AddEdit(ctl::kLocalLatSec, 176, 18, 11, 12, true, false);
@@ -295,8 +267,7 @@ void CBearingDlg::BuildControls() {
   AddEdit(ctl::kLocalLonSec, 176, 33, 11, 12, true, false);
   AddList(ctl::kLocalLonHemisphere, 193, 33, 16, 29, longitudes);
 
-  QLineEdit* corrLocator = AddEdit(ctl::kCorrLocator, 64, 65, 33, 12, false, false);
-  corrLocator->setValidator(new LengthLimitValidator(corrLocator, kLocatorMaxLength));
+  AddEdit(ctl::kCorrLocator, 64, 65, 33, 12, false, false, new LocatorEdit(kLocatorMaxLength, this));
   AddEdit(ctl::kCorrLatDeg, 138, 65, 16, 12, true, false);
   AddEdit(ctl::kCorrLatMin, 159, 65, 11, 12, true, false);
   AddEdit(ctl::kCorrLatSec, 175, 65, 11, 12, true, false);
@@ -321,7 +292,10 @@ void CBearingDlg::BuildControls() {
     button->setProperty(kIdProperty, def.id);
     button->setIcon(QIcon(res::ResourcePixmap(def.bitmap, devicePixelRatioF())));
     button->setToolTip(QString::fromUtf8(def.tip));
-    button->setAutoDefault(true);
+    // Not a default button: Enter in a field commits the field, so the
+    // button is not drawn as the one Enter would press. Enter on the focused
+    // button presses it (keyPressEvent).
+    button->setAutoDefault(false);
     button->setFocusPolicy(Qt::StrongFocus);
     button->installEventFilter(this);
     m_units.Place(button, x, 103, 12, 12);
@@ -470,10 +444,14 @@ void CBearingDlg::keyPressEvent(QKeyEvent* event) {
                       (event->modifiers() & ~Qt::KeyboardModifiers(Qt::KeypadModifier)) == Qt::NoModifier);
   if (enter) {
     // Enter commits the focused field as if it had been left and keeps the
-    // window open; on a list, the check box or a result field it does
-    // nothing. A focused push button takes Enter itself before this.
+    // window open; on a focused push button it presses the button; on a
+    // list, the check box or a result field it does nothing.
     if (FlushPendingCommits() && !Busy() && !m_context->InExchange()) {
-      CommitFor(ControlId(QApplication::focusWidget()), Trigger::kLostFocus);
+      if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget())) {
+        button->click();
+      } else {
+        CommitFor(ControlId(QApplication::focusWidget()), Trigger::kLostFocus);
+      }
     }
     event->accept();
     return;
@@ -633,10 +611,11 @@ void CBearingDlg::SetText(int controlId, std::string_view text) {
   if (auto* edit = qobject_cast<QLineEdit*>(control(controlId))) {
     const QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     if (edit->text() == value) return;
-    if (auto* limit = dynamic_cast<const LengthLimitValidator*>(edit->validator())) {
-      const_cast<LengthLimitValidator*>(limit)->AcceptLength(value.size());
+    if (auto* locator = qobject_cast<LocatorEdit*>(edit)) {
+      locator->SetProgramText(value);
+    } else {
+      edit->setText(value);
     }
-    edit->setText(value);
     edit->setCursorPosition(0);
   }
 }

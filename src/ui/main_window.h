@@ -124,7 +124,9 @@ class CBearingDlg : public QDialog, public View {
 
   void BuildControls();
   void SetTabOrder();
-  QLineEdit* AddEdit(int controlId, int x, int y, int w, int h, bool rightAligned, bool readOnly);
+  // Places `edit` (a new plain QLineEdit when null) as the control.
+  QLineEdit* AddEdit(int controlId, int x, int y, int w, int h, bool rightAligned, bool readOnly,
+                     QLineEdit* edit = nullptr);
   QComboBox* AddList(int controlId, int x, int y, int w, int h, const QStringList& items);
   void AddLabel(const QString& text, int x, int y, int w, int h, bool rightAligned);
   void AddUnitLabels(int x1, int x2, int x3, int y);

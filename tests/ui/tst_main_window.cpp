@@ -2,16 +2,19 @@
 // lost focus, Enter and the GPS box to the context, GPS fixes through a
 // pseudo-terminal, the About and configuration buttons, closing.
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -381,6 +384,54 @@ class TestMainWindow : public QObject {
     QCOMPARE(h.edit(ctl::kCorrLocator)->text(), QStringLiteral("IO91WM"));
   }
 
+  // A paste drops the white space around it and keeps what fits, by the
+  // keyboard and by the context menu alike.
+  void pasteTrimsAndKeepsWhatFits_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<bool>("selectAll");
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<bool>("fromMenu");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("trailing space") << "" << false << "IO91WM " << false << "IO91WM";
+    QTest::newRow("spaces and line feed, menu") << "" << false << "  io91wm\n" << true << "io91wm";
+    QTest::newRow("too long") << "" << false << "IO91WMXY" << false << "IO91WM";
+    QTest::newRow("room for four") << "JN" << false << "IO91WM" << false << "JNIO91";
+    QTest::newRow("over the selection, menu") << "JN18AP" << true << " IO91WM" << true << "IO91WM";
+    QTest::newRow("full field") << "JN18AP" << false << "IO" << false << "JN18AP";
+  }
+  void pasteTrimsAndKeepsWhatFits() {
+    QFETCH(QString, before);
+    QFETCH(bool, selectAll);
+    QFETCH(QString, clipboard);
+    QFETCH(bool, fromMenu);
+    QFETCH(QString, after);
+    Harness h(kNoGps);
+    QVERIFY(h.ShowActive());
+    QLineEdit* field = h.edit(ctl::kCorrLocator);
+    field->setFocus(Qt::TabFocusReason);
+    field->setText(before);
+    field->end(false);
+    if (selectAll) field->selectAll();
+    QGuiApplication::clipboard()->setText(clipboard);
+    if (fromMenu) {
+      QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
+      QApplication::sendEvent(field, &event);
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      QVERIFY(menu != nullptr);
+      const QList<QAction*> actions = menu->actions();
+      const auto paste = std::find_if(actions.begin(), actions.end(), [](const QAction* action) {
+        return action->text().startsWith(QCoreApplication::translate("QLineEdit", "&Paste"));
+      });
+      QVERIFY(paste != actions.end());
+      (*paste)->trigger();
+      menu->close();
+    } else {
+      QTest::keySequence(field, QKeySequence::Paste);
+    }
+    QCOMPARE(field->text(), after);
+    QVERIFY(h.messages.empty());
+  }
+
   void gpsFixLocksAndUncheckingUnlocks() {
     FakeReceiver receiver;
     QVERIFY(receiver.ok());
@@ -495,6 +546,9 @@ class TestMainWindow : public QObject {
     const QStringList before = snapshot();
     const quarbe::StationRecord local = h.window->context().local();
     const quarbe::Configuration config = h.window->context().configuration();
+    auto* aboutButton = qobject_cast<QPushButton*>(h.window->control(ctl::kAboutButton));
+    // Enter in a field never presses it, so it is not drawn as the default.
+    QVERIFY(!aboutButton->isDefault());
     for (int round = 0; round < 2; ++round) {
       bool sawAbout = false;
       QTimer::singleShot(50, [&sawAbout] {
@@ -504,8 +558,16 @@ class TestMainWindow : public QObject {
           about->accept();
         }
       });
-      QTest::mouseClick(qobject_cast<QPushButton*>(h.window->control(ctl::kAboutButton)), Qt::LeftButton);
+      if (round == 0) {
+        QTest::mouseClick(aboutButton, Qt::LeftButton);
+      } else {
+        // Enter on the focused button presses it.
+        QVERIFY(h.ShowActive());
+        aboutButton->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(aboutButton, Qt::Key_Return);
+      }
       QVERIFY(sawAbout);
+      QVERIFY(!aboutButton->isDefault());
     }
     QCOMPARE(snapshot(), before);
     QVERIFY(h.window->context().local() == local);
