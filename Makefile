@@ -16,8 +16,15 @@ build/build.ninja: CMakeLists.txt CMakePresets.json | deps
 build: deps build/build.ninja
 	cmake --build build -j $(JOBS)
 
+# Without a display (an SSH session, a server) the window cannot open: the
+# recorded drive is replayed under a virtual display instead, as `make demo`.
 run: build
-	./build/bin/quarbe $(ARGS)
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "make run: no display (DISPLAY and WAYLAND_DISPLAY are unset): replaying a recorded drive under a virtual display instead (make demo)"; \
+	  tools/demo build; \
+	else \
+	  ./build/bin/quarbe $(ARGS); \
+	fi
 
 check: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)

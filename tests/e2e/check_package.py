@@ -3,7 +3,7 @@
 control fields (name, version, section, runtime dependencies found by
 dpkg-shlibdeps), the files it installs, and that the program it carries
 starts from the unpacked tree and ends with status 0 on SIGTERM, writing its
-settings file.
+settings file, and that without a display it explains so in one line.
 
 Usage: check_package.py --build DIR
 """
@@ -22,6 +22,19 @@ from checks import check, summary
 
 def field(deb, name):
     return subprocess.run(["dpkg-deb", "-f", deb, name], capture_output=True, text=True).stdout.strip()
+
+
+def check_without_display(program, home, env):
+    """Without a display to open the program says so in one French line and
+    ends with a non-zero status, never with Qt's advice to reinstall."""
+    for label, extra in (("no display", {}), ("a display that does not answer", {"DISPLAY": "unix:/nonexistent"}),
+                         ("xcb asked for, no display", {"QT_QPA_PLATFORM": "xcb"})):
+        run = subprocess.run([program], cwd=home, env=dict(env, **extra), capture_output=True, text=True,
+                             timeout=30)
+        lines = (run.stdout + run.stderr).splitlines()
+        if not check(run.returncode != 0 and len(lines) == 1 and "affichage graphique" in lines[0],
+                     "%s: one French line and status %d" % (label, run.returncode)):
+            print(run.stdout + run.stderr)
 
 
 def main():
@@ -70,15 +83,18 @@ def main():
                 print(tree.stdout + tree.stderr)
 
         # The unpacked program starts (no GPS, no rotator) and ends cleanly.
+        # There is no display here: Qt's own -platform option picks one.
         home = os.path.join(tmp, "home")
         config = os.path.join(home, ".config")
         os.makedirs(config)
         with open(os.path.join(config, "quarbe.ini"), "w", encoding="utf-8") as out:
             out.write("[GPS]\nPort=0\n[Moteur]\nPort=0\n")
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home, "XDG_CONFIG_HOME": config,
-               "XDG_RUNTIME_DIR": tmp, "QT_QPA_PLATFORM": "offscreen"}
+               "XDG_RUNTIME_DIR": tmp}
         os.chmod(tmp, 0o700)
-        program = subprocess.Popen([root + prefix + "/bin/quarbe", "dest=IO91WM"], cwd=home, env=env,
+        program_path = root + prefix + "/bin/quarbe"
+        check_without_display(program_path, home, env)
+        program = subprocess.Popen([program_path, "-platform", "offscreen", "dest=IO91WM"], cwd=home, env=env,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         time.sleep(2.0)
         if check(program.poll() is None, "the packaged program is running after 2 s"):
