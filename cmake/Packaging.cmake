@@ -9,12 +9,14 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "The Quarbe developers")
 set(CPACK_PACKAGE_CONTACT "The Quarbe developers <quarbe@packages.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "antenna bearing and distance for mobile radio amateurs")
+# Lines of the long description stay within Debian's 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quarbe keeps the vehicle and a correspondent in view, each by its QRA (Maidenhead)\n\
-locator and its coordinates, and shows the distance, the true and relative azimuths and\n\
-the correspondent's azimuth back. It follows a GPS receiver on a serial port (NMEA 0183),\n\
-points an antenna rotator through a parallel port and draws a compass needle over a\n\
-picture of the vehicle. The user interface is in French.")
+    "Quarbe keeps the vehicle and a correspondent in view, each by its QRA\n\
+(Maidenhead) locator and its coordinates, and shows the distance, the true\n\
+and relative azimuths and the correspondent's azimuth back. It follows a\n\
+GPS receiver on a serial port (NMEA 0183), points an antenna rotator\n\
+through a parallel port and draws a compass needle over a picture of the\n\
+vehicle. The user interface is in French.")
 set(CPACK_STRIP_FILES ON)
 
 # A Debian package installs under /usr whatever prefix the build was

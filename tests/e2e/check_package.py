@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Builds the Debian package into a temporary directory and checks it: its
 control fields (name, version, section, runtime dependencies found by
-dpkg-shlibdeps), the files it installs, and that the program it carries
-starts from the unpacked tree and ends with status 0 on SIGTERM, writing its
-settings file, and that without a display it explains so in one line.
+dpkg-shlibdeps), the files it installs, lintian's verdict, and that the
+program it carries starts from the unpacked tree and ends with status 0 on
+SIGTERM, writing its settings file, and that without a display it explains
+so in one line.
 
 Usage: check_package.py --build DIR
 """
@@ -74,6 +75,15 @@ def main():
                      "share/quarbe/mobile.emf", "share/doc/quarbe/README.md",
                      "share/icons/hicolor/scalable/apps/quarbe.svg", "share/icons/hicolor/32x32/apps/quarbe.png"):
             check(os.path.isfile(os.path.join(root + prefix, name)), "the package holds %s/%s" % (prefix, name))
+
+        # Debian's own checks: no error and no warning (the copyright file,
+        # the changelog, the manual page, the description's line lengths).
+        lintian_tool = shutil.which("lintian")
+        if check(lintian_tool is not None, "lintian is installed (tools/install-deps)"):
+            lint = subprocess.run([lintian_tool, "--allow-root", deb], capture_output=True, text=True)
+            tags = [line for line in lint.stdout.splitlines() if line[:2] in ("E:", "W:")]
+            if not check(not tags and lint.returncode == 0, "lintian reports no error and no warning"):
+                print(lint.stdout + lint.stderr)
 
         # The metadata, desktop entry and icon as a software centre sees them.
         if shutil.which("appstreamcli"):
