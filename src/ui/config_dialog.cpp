@@ -10,7 +10,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -23,6 +22,7 @@
 #include "ui/compass_view.h"
 #include "ui/dialog_units.h"
 #include "ui/field_look.h"
+#include "ui/message_box.h"
 #include "ui/narrow_list_style.h"
 #include "ui/resources.h"
 
@@ -60,11 +60,6 @@ struct Placer {
     label->setFont(FontToFit(label->font(), label->text().remove(u'&'), label->size()));
   }
 };
-
-void DefaultMessage(QWidget* owner, const QString& text, const QString& caption) {
-  QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, owner);
-  box.exec();
-}
 
 // Starts in the folder of the current picture when it exists.
 QString DefaultChooseFile(QWidget* owner, const QString& currentPath) {
@@ -124,7 +119,7 @@ QRadioButton* NewRadio(int id, const QString& text, QWidget* parent, bool tabSto
 CConfigDlg::CConfigDlg(const Configuration& current, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       result_(current),
-      messageSink_(DefaultMessage) {
+      messageSink_(ShowWarning) {
   setObjectName(QStringLiteral("133"));
   setWindowTitle(QStringLiteral("Configuration"));
   setFont(DialogFont(kFontPoints));

@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMessageBox>
 #include <QPaintEvent>
 #include <QShowEvent>
 #include <QPushButton>
@@ -31,6 +30,7 @@
 #include "ui/field_look.h"
 #include "ui/help.h"
 #include "ui/locator_edit.h"
+#include "ui/message_box.h"
 #include "ui/narrow_list_style.h"
 #include "ui/resources.h"
 
@@ -50,11 +50,6 @@ int ControlId(const QObject* object) {
   if (object == nullptr) return 0;
   const QVariant id = object->property(kIdProperty);
   return id.isValid() ? id.toInt() : 0;
-}
-
-void DefaultMessage(QWidget* owner, const QString& text, const QString& caption) {
-  QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, owner);
-  box.exec();
 }
 
 }  // namespace
@@ -82,7 +77,7 @@ class CBearingDlg::BusyScope {
 
 CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Hooks hooks, QWidget* parent)
     : QDialog(parent), m_hooks(std::move(hooks)) {
-  if (!m_hooks.message) m_hooks.message = DefaultMessage;
+  if (!m_hooks.message) m_hooks.message = ShowWarning;
   if (!m_hooks.editConfiguration) m_hooks.editConfiguration = &CConfigDlg::Edit;
   if (!m_hooks.openAbout) m_hooks.openAbout = &CAboutDlg::Show;
 
