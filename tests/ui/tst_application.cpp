@@ -21,6 +21,7 @@
 #include "ui/application.h"
 #include "ui/help.h"
 #include "ui/main_window.h"
+#include "ui/message_box.h"
 
 using quarbe::CBearingApp;
 using quarbe::CBearingDlg;
@@ -78,8 +79,7 @@ class Run {
     hooks.sleep = [](std::chrono::milliseconds) {};
     hooks.message = [this](QWidget* owner, const QString& text, const QString& caption) {
       messages.push_back({owner != nullptr, MainWindowVisible(), text, caption});
-      QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, owner);
-      box.exec();
+      quarbe::ShowWarning(owner, text, caption);
     };
     return CBearingApp::RunWindow(store, commandLine, hooks);
   }
@@ -175,15 +175,28 @@ class TestApplication : public QObject {
   }
 
   void terminationClosesAnOpenMessage() {
-    // A stored locator of the wrong form is reported during initialisation;
-    // the signal closes that message and the program.
+    // A stored locator of the wrong form is reported during initialisation,
+    // once the window is up, in a box centred over it; the signal closes
+    // that message and the program.
     Run run(kQuiet + QStringLiteral("[Contexte]\nCorres=ZZ99ZZ\n"));
     bool seen = false;
-    RaiseWhenOpen(SIGTERM, QStringLiteral("Attention"), &seen);
+    bool centred = false;
+    RaiseWhenOpen(
+        SIGTERM,
+        [&centred](QWidget* modal) {
+          if (modal->windowTitle() != QStringLiteral("Attention")) return false;
+          const QWidget* owner = modal->parentWidget();
+          centred = owner != nullptr &&
+                    (modal->geometry().center() - owner->geometry().center()).manhattanLength() <= 2;
+          return true;
+        },
+        &seen);
     QCOMPARE(run.Start(""), 0);
     QVERIFY(seen);
+    QVERIFY(centred);
     QCOMPARE(run.messages.size(), std::size_t(1));
     QVERIFY(run.messages[0].owned);
+    QVERIFY(run.messages[0].windowVisible);
     QCOMPARE(run.Stored("Contexte/Corres").toString(), QStringLiteral("ZZ99ZZ"));
     QCOMPARE(run.Stored("Contexte/Local").toString(), QStringLiteral("JN18AP"));
   }
