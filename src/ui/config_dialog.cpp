@@ -57,7 +57,8 @@ struct Placer {
   // wide is condensed to fit rather than reaching the next control.
   void PlaceLabel(QLabel* label, int x, int y, int width, int height) const {
     Place(label, x, y, width, height);
-    label->setFont(FontToFit(label->font(), label->text().remove(u'&'), label->size()));
+    // One line, whose height the font sets: only its width has to fit.
+    label->setFont(FontToFit(label->font(), label->text().remove(u'&'), QSize(label->width(), QWIDGETSIZE_MAX)));
   }
 };
 
