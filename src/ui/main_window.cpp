@@ -12,9 +12,9 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPaintEvent>
-#include <QShowEvent>
 #include <QPushButton>
 #include <QShortcut>
+#include <QShowEvent>
 
 #include <algorithm>
 #include <utility>
@@ -566,8 +566,9 @@ void CBearingDlg::StopReader() {
 
 void CBearingDlg::ServeGps() {
   if (m_shutDown) return;
-  if (!m_shownOnce) {
-    // The reader waits; its fix or its message comes once the window is up.
+  if (!m_shownOnce || !m_deferredMessages.empty()) {
+    // The reader waits; its fix or its message comes once the window is up
+    // and the messages raised before have been shown.
     m_serveWhenShown = true;
     return;
   }
