@@ -25,8 +25,11 @@
 
 #include "context/bearing_context.h"
 #include "context/control_ids.h"
+#include "context/port_entry.h"
+#include "context/system_error.h"
 #include "geodesy/locator.h"
 #include "gps/gps_reader.h"
+#include "gps/gpsd_reader.h"
 #include "ui/about_dialog.h"
 #include "ui/compass_view.h"
 #include "ui/config_dialog.h"
@@ -122,9 +125,15 @@ class CBearingDlg::BusyScope {
     // Outermost: now do what had to wait.
     if (m_window.m_closeRequested && !m_window.m_shutDown) {
       QMetaObject::invokeMethod(&m_window, [w = &m_window] { w->reject(); }, Qt::QueuedConnection);
-    } else if (m_window.m_servePending) {
-      m_window.m_servePending = false;
-      QMetaObject::invokeMethod(&m_window, [w = &m_window] { w->ServeGps(); }, Qt::QueuedConnection);
+    } else {
+      if (m_window.m_servePending) {
+        m_window.m_servePending = false;
+        QMetaObject::invokeMethod(&m_window, [w = &m_window] { w->ServeGps(); }, Qt::QueuedConnection);
+      }
+      if (m_window.m_rotatorReportPending) {
+        m_window.m_rotatorReportPending = false;
+        QMetaObject::invokeMethod(&m_window, [w = &m_window] { w->ServeRotator(); }, Qt::QueuedConnection);
+      }
     }
   }
   BusyScope(const BusyScope&) = delete;
@@ -149,6 +158,10 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
                         QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
       });
   if (m_hooks.sleep) m_context->SetSleeper(m_hooks.sleep);
+  // A Hamlib rotator's failures come from its thread; they are shown here.
+  // The context closes that rotator when the window goes away, before `this`.
+  m_context->SetRotatorNotifier(
+      [this] { QMetaObject::invokeMethod(this, [this] { ServeRotator(); }, Qt::QueuedConnection); });
   m_reader = std::make_unique<GpsReader>();
   m_snapshotDir = qEnvironmentVariable("QUARBE_SNAPSHOT_DIR");
 
@@ -435,7 +448,7 @@ bool CBearingDlg::CommitFor(int controlId, Trigger trigger) {
 void CBearingDlg::ToggleGps() {
   BusyScope busy(*this);
   m_context->ToggleGps();
-  m_reader->SetGpsUse(m_context->gpsUse());
+  if (m_gps != nullptr) m_gps->SetGpsUse(m_context->gpsUse());
 }
 
 bool CBearingDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -563,6 +576,7 @@ void CBearingDlg::RunShutdown() {
   m_shutDown = true;
   if (m_context) m_context->OnDestroy();
   if (m_reader) m_reader->Stop();
+  if (m_gpsd) m_gpsd->Stop();
 }
 
 // ---------------------------------------------------------------------------
@@ -573,10 +587,30 @@ void CBearingDlg::StartReader() {
   // The notifier runs on the reader thread; the queued call brings the
   // hand-off to this window's thread. The reader is stopped before the
   // window goes away, so `this` outlives every call.
-  m_reader->SetNotifier(
-      [this] { QMetaObject::invokeMethod(this, [this] { ServeGps(); }, Qt::QueuedConnection); });
-  m_reader->SetGpsUse(m_context->gpsUse());
+  const auto notifier = [this] { QMetaObject::invokeMethod(this, [this] { ServeGps(); }, Qt::QueuedConnection); };
   const Configuration& config = m_context->configuration();
+  // The COM entry names a serial device or gpsd.
+  const std::string entry = m_context->ports().SerialDevice(config.gpsPort);
+  const GpsPortEntry parsed = ParseGpsPortEntry(entry);
+  if (const auto* error = std::get_if<PortEntryError>(&parsed)) {
+    m_gps = nullptr;
+    const std::string text = PortEntryErrorText("COM" + std::to_string(config.gpsPort), entry, error->reason);
+    // Shown once the event loop runs, as a failed open is.
+    QMetaObject::invokeMethod(
+        this, [this, text] { ShowMessage(text, kGpsOpenCaption); }, Qt::QueuedConnection);
+    return;
+  }
+  if (const auto* address = std::get_if<GpsdAddress>(&parsed)) {
+    if (!m_gpsd) m_gpsd = std::make_unique<GpsdReader>();
+    m_gps = m_gpsd.get();
+    m_gps->SetNotifier(notifier);
+    m_gps->SetGpsUse(m_context->gpsUse());
+    m_gpsd->Start(*address, m_context->heading());
+    return;
+  }
+  m_gps = m_reader.get();
+  m_gps->SetNotifier(notifier);
+  m_gps->SetGpsUse(m_context->gpsUse());
   m_reader->Start(config.gpsPort, m_context->ports(), m_context->heading());
 }
 
@@ -584,7 +618,7 @@ void CBearingDlg::StopReader() {
   // Ends the reader, releasing a hand-off it may have begun; the context
   // ignores commits while its stop flag is set.
   m_context->SetStopFlag(true);
-  m_reader->Stop();
+  if (m_gps != nullptr) m_gps->Stop();
   m_context->SetStopFlag(false);
 }
 
@@ -598,7 +632,18 @@ void CBearingDlg::ServeGps() {
     return;
   }
   BusyScope busy(*this);
-  m_reader->Serve([this](const GpsEvent& event) { HandleGpsEvent(event); });
+  if (m_gps != nullptr) m_gps->Serve([this](const GpsEvent& event) { HandleGpsEvent(event); });
+}
+
+void CBearingDlg::ServeRotator() {
+  if (m_shutDown) return;
+  if (Busy()) {
+    // Shown once the operation or box under way is over.
+    m_rotatorReportPending = true;
+    return;
+  }
+  BusyScope busy(*this);
+  m_context->ServeRotatorReports();
 }
 
 void CBearingDlg::HandleGpsEvent(const GpsEvent& event) {

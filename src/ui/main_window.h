@@ -39,6 +39,8 @@ namespace quarbe {
 class BearingContext;
 class CompassView;
 class GpsReader;
+class GpsdReader;
+class GpsSource;
 class ProfileStore;
 
 class CBearingDlg : public QDialog, public View {
@@ -74,7 +76,9 @@ class CBearingDlg : public QDialog, public View {
   BearingContext& context() { return *m_context; }
   const BearingContext& context() const { return *m_context; }
   CompassView* compass() const { return m_compass; }
+  // The serial reader, and the gpsd client once a COM entry has named gpsd.
   GpsReader* gpsReader() const { return m_reader.get(); }
+  GpsdReader* gpsdReader() const { return m_gpsd.get(); }
 
   // The widget carrying a control identifier, or null.
   QWidget* control(int controlId) const;
@@ -138,6 +142,7 @@ class CBearingDlg : public QDialog, public View {
   void StartReader();
   void StopReader();
   void ServeGps();
+  void ServeRotator();
   void HandleGpsEvent(const GpsEvent& event);
   void RunShutdown();
   bool Busy() const;
@@ -145,6 +150,8 @@ class CBearingDlg : public QDialog, public View {
   Hooks m_hooks;
   std::unique_ptr<BearingContext> m_context;
   std::unique_ptr<GpsReader> m_reader;
+  std::unique_ptr<GpsdReader> m_gpsd;
+  GpsSource* m_gps = nullptr;  // the one of the two last started
   std::map<int, QWidget*> m_controls;
   std::vector<int> m_pendingCommits;  // fields left, not yet committed
   CompassView* m_compass = nullptr;
@@ -161,6 +168,7 @@ class CBearingDlg : public QDialog, public View {
   int m_messageCount = 0;  // messages shown on the window so far
   bool m_closeRequested = false;
   bool m_servePending = false;
+  bool m_rotatorReportPending = false;
   bool m_shutDown = false;
   bool m_initialised = false;
   bool m_paintingNeedle = false;
