@@ -11,9 +11,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "antenna bearing and distance for mobile r
 set(CPACK_PACKAGE_DESCRIPTION
     "Quarbe keeps the vehicle and a correspondent in view, each by its QRA (Maidenhead)\n\
 locator and its coordinates, and shows the distance, the true and relative azimuths and\n\
-the correspondent's azimuth back. It follows a GPS receiver on a serial port (NMEA 0183),\n\
-points an antenna rotator through a parallel port and draws a compass needle over a\n\
-picture of the vehicle. The user interface is in French.")
+the correspondent's azimuth back. It follows a GPS receiver on a serial port (NMEA 0183)\n\
+or through gpsd, points an antenna rotator through a parallel port or through Hamlib\n\
+(a rotator controller or rotctld) and draws a compass needle over a picture of the\n\
+vehicle. The user interface is in French.")
 set(CPACK_STRIP_FILES ON)
 
 # A Debian package installs under /usr whatever prefix the build was
