@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gps.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -80,6 +81,8 @@ void GpsdReader::Start(const GpsdAddress& address, std::int32_t initialCourseDeg
   }
   try {
     thread_ = std::thread([this, address, initialCourseDeg] {
+      // Named for top -H and the idle benchmark.
+      pthread_setname_np(pthread_self(), "quarbe-gpsd");
       Run(address, initialCourseDeg);
       {
         std::lock_guard lock(statsMutex_);

@@ -1,6 +1,7 @@
 #include "rotator/hamlib_rotator.h"
 
 #include <hamlib/rotator.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -190,7 +191,11 @@ void HamlibRotator::Configure(std::optional<HamlibAddress> address) {
     report_.reset();
     if (!thread_.joinable() && address_) {
       stop_ = false;
-      thread_ = std::thread([this] { Run(); });
+      thread_ = std::thread([this] {
+        // Named for top -H and the idle benchmark.
+        pthread_setname_np(pthread_self(), "quarbe-rotator");
+        Run();
+      });
     }
   }
   wake_.notify_all();

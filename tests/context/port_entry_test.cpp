@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace quarbe {
@@ -13,6 +14,7 @@ struct GpsCase {
   const char* entry;
   GpsPortEntry expected;
 };
+void PrintTo(const GpsCase& row, std::ostream* out) { *out << row.entry; }
 
 class GpsEntryTest : public testing::TestWithParam<GpsCase> {};
 
@@ -38,6 +40,7 @@ struct RotatorCase {
   const char* entry;
   RotatorPortEntry expected;
 };
+void PrintTo(const RotatorCase& row, std::ostream* out) { *out << row.entry; }
 
 class RotatorEntryTest : public testing::TestWithParam<RotatorCase> {};
 
