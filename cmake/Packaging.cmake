@@ -14,8 +14,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Quarbe keeps the vehicle and a correspondent in view, each by its QRA\n\
 (Maidenhead) locator and its coordinates, and shows the distance, the true\n\
 and relative azimuths and the correspondent's azimuth back. It follows a\n\
-GPS receiver on a serial port (NMEA 0183), points an antenna rotator\n\
-through a parallel port and draws a compass needle over a picture of the\n\
+GPS receiver on a serial port (NMEA 0183) or through gpsd, points an\n\
+antenna rotator through a parallel port or through Hamlib (a rotator\n\
+controller or rotctld) and draws a compass needle over a picture of the\n\
 vehicle. The user interface is in French.")
 set(CPACK_STRIP_FILES ON)
 

@@ -164,6 +164,7 @@ void BearingContext::InitDialog(View& view) {
 void BearingContext::OnDestroy() {
   stop_.store(true);
   view_ = nullptr;
+  rotator_.Close();
   if (sleeper_) {
     sleeper_(kShutdownPause);
   } else {

@@ -36,7 +36,7 @@
 #include "context/view.h"
 #include "geodesy/bearing.h"
 #include "geodesy/station.h"
-#include "rotator/rotator_port.h"
+#include "rotator/rotator_output.h"
 
 namespace quarbe {
 
@@ -80,8 +80,8 @@ class BearingContext {
   // The window sets its icons and starts the GPS reader after this returns.
   void InitDialog(View& view);
 
-  // Window destruction: sets the stop flag, unbinds the view and pauses
-  // kShutdownPause through the sleeper.
+  // Window destruction: sets the stop flag, unbinds the view, closes a
+  // Hamlib rotator and pauses kShutdownPause through the sleeper.
   void OnDestroy();
 
   // Writes "Contexte"/"Local", "Contexte"/"Corres", then "GPS"/"Port",
@@ -150,6 +150,12 @@ class BearingContext {
   // New settings from the configuration dialog; the rotator reopens its
   // device at the next computation.
   void SetConfiguration(const Configuration& configuration);
+  // A Hamlib rotator reports its failures from a thread of its own: the
+  // notifier (called on that thread, must not block) arranges for
+  // ServeRotatorReports() to run on the UI thread, which shows them.
+  void SetRotatorNotifier(std::function<void()> notifier) { rotator_.SetReportNotifier(std::move(notifier)); }
+  void ServeRotatorReports() { rotator_.ServeReports(); }
+  const RotatorOutput& rotator() const { return rotator_; }
   // Replaces the pause used by OnDestroy (tests).
   void SetSleeper(Sleeper sleeper) { sleeper_ = std::move(sleeper); }
   // The bound view, or null before InitDialog and after OnDestroy.
@@ -174,7 +180,7 @@ class BearingContext {
   std::atomic<bool> stop_{false};
   Configuration configuration_;
   PortMap ports_;
-  RotatorPort rotator_;
+  RotatorOutput rotator_;
 
   ProfileStore& store_;
   MessageSink unownedMessage_;

@@ -68,4 +68,45 @@ inline std::string DeviceOpenErrorText(std::string_view device, int errorNumber,
   return text;
 }
 
+// Why a connection to a daemon failed, in French for the usual cases; the
+// system's own text for anything else.
+inline std::string ConnectErrorReason(int errorNumber) {
+  switch (errorNumber) {
+    case ECONNREFUSED:
+      return "connexion refusée";
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+      return "hôte injoignable";
+    case ETIMEDOUT:
+      return "pas de réponse";
+    case ECONNRESET:
+    case EPIPE:
+      return "connexion perdue";
+    default:
+      return SystemErrorText(errorNumber);
+  }
+}
+
+// « Impossible de joindre gpsd sur localhost:2947 : connexion refusée ».
+inline std::string ServiceErrorText(std::string_view service, std::string_view address, std::string_view reason) {
+  std::string text = "Impossible de joindre ";
+  text += service;
+  text += " sur ";
+  text += address;
+  text += " : ";
+  text += reason;
+  return text;
+}
+
+// « Entrée COM1=gpsd:localhost de la section [Ports] incorrecte : il manque le port ... ».
+inline std::string PortEntryErrorText(std::string_view key, std::string_view entry, std::string_view reason) {
+  std::string text = "Entrée ";
+  text += key;
+  text += "=";
+  text += entry;
+  text += " de la section [Ports] incorrecte : ";
+  text += reason;
+  return text;
+}
+
 }  // namespace quarbe

@@ -24,6 +24,7 @@
 
 #include "context/configuration.h"
 #include "gps/fix_handoff.h"
+#include "gps/gps_source.h"
 
 namespace quarbe {
 
@@ -41,16 +42,16 @@ struct GpsReaderStats {
   std::uint64_t deviceLosses = 0;  // hang-ups and read errors that closed the device
 };
 
-class GpsReader {
+class GpsReader : public GpsSource {
  public:
   GpsReader();
-  ~GpsReader();  // stops the thread
+  ~GpsReader() override;  // stops the thread
   GpsReader(const GpsReader&) = delete;
   GpsReader& operator=(const GpsReader&) = delete;
 
   // How the UI thread is told that Serve() has an event for it. Set before
   // Start(); called on the reader thread.
-  void SetNotifier(FixHandoff::Notifier notifier);
+  void SetNotifier(FixHandoff::Notifier notifier) override;
 
   // Starts the thread (stopping a previous one first) for the GPS port index:
   //  - 0: the thread ends at once with kGpsReaderNoPort; nothing is posted;
@@ -68,20 +69,20 @@ class GpsReader {
   // joins it. Returns its exit value (kGpsReaderStopped, or kGpsReaderNoPort
   // when it had already ended by itself); kGpsReaderNoPort when none was
   // started. The device is closed when this returns.
-  int Stop();
+  int Stop() override;
 
   // UI thread: handles the pending event, if any (see FixHandoff::Serve).
-  bool Serve(const FixHandoff::Handler& handler);
+  bool Serve(const FixHandoff::Handler& handler) override;
 
   // Whether GGA positions are decoded (GPS use); RMC courses are always
   // tracked. Defaults to true and survives restarts.
-  void SetGpsUse(bool on);
-  bool GpsUse() const;
+  void SetGpsUse(bool on) override;
+  bool GpsUse() const override;
 
   // Whether the thread holds the device open right now.
-  bool PortOpen() const;
+  bool PortOpen() const override;
   // Whether a thread was started and has not ended yet.
-  bool Running() const;
+  bool Running() const override;
 
   GpsReaderStats Stats() const;
   // Waits until `condition` holds for the counters, `Running()` state

@@ -21,8 +21,11 @@
 
 #include "context/bearing_context.h"
 #include "context/control_ids.h"
+#include "context/port_entry.h"
+#include "context/system_error.h"
 #include "geodesy/locator.h"
 #include "gps/gps_reader.h"
+#include "gps/gpsd_reader.h"
 #include "ui/about_dialog.h"
 #include "ui/classic_group_box.h"
 #include "ui/compass_view.h"
@@ -63,9 +66,15 @@ class CBearingDlg::BusyScope {
     // Outermost: now do what had to wait.
     if (m_window.m_closeRequested && !m_window.m_shutDown) {
       QMetaObject::invokeMethod(&m_window, [w = &m_window] { w->reject(); }, Qt::QueuedConnection);
-    } else if (m_window.m_servePending) {
-      m_window.m_servePending = false;
-      QMetaObject::invokeMethod(&m_window, [w = &m_window] { w->ServeGps(); }, Qt::QueuedConnection);
+    } else {
+      if (m_window.m_servePending) {
+        m_window.m_servePending = false;
+        QMetaObject::invokeMethod(&m_window, [w = &m_window] { w->ServeGps(); }, Qt::QueuedConnection);
+      }
+      if (m_window.m_rotatorReportPending) {
+        m_window.m_rotatorReportPending = false;
+        QMetaObject::invokeMethod(&m_window, [w = &m_window] { w->ServeRotator(); }, Qt::QueuedConnection);
+      }
     }
   }
   BusyScope(const BusyScope&) = delete;
@@ -90,6 +99,10 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
                         QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
       });
   if (m_hooks.sleep) m_context->SetSleeper(m_hooks.sleep);
+  // A Hamlib rotator's failures come from its thread; they are shown here.
+  // The context closes that rotator when the window goes away, before `this`.
+  m_context->SetRotatorNotifier(
+      [this] { QMetaObject::invokeMethod(this, [this] { ServeRotator(); }, Qt::QueuedConnection); });
   m_reader = std::make_unique<GpsReader>();
   m_snapshotDir = qEnvironmentVariable("QUARBE_SNAPSHOT_DIR");
 
@@ -384,7 +397,7 @@ bool CBearingDlg::CommitFor(int controlId, Trigger trigger) {
 void CBearingDlg::ToggleGps() {
   BusyScope busy(*this);
   m_context->ToggleGps();
-  m_reader->SetGpsUse(m_context->gpsUse());
+  if (m_gps != nullptr) m_gps->SetGpsUse(m_context->gpsUse());
 }
 
 bool CBearingDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -473,15 +486,26 @@ void CBearingDlg::showEvent(QShowEvent* event) {
   QMetaObject::invokeMethod(this, [this] { ShowDeferredMessages(); }, Qt::QueuedConnection);
 }
 
+bool CBearingDlg::MessagesWaiting() const {
+  return !m_shownOnce || m_showingDeferred || !m_deferredMessages.empty();
+}
+
 void CBearingDlg::ShowDeferredMessages() {
-  std::vector<std::pair<QString, QString>> messages;
-  messages.swap(m_deferredMessages);
-  for (const auto& [text, caption] : messages) {
+  // One box at a time, in the order they were raised; a message raised while
+  // one is open joins the end of the queue.
+  m_showingDeferred = true;
+  while (!m_deferredMessages.empty()) {
     // A close asked for meanwhile drops what was not shown yet.
-    if (m_closeRequested || m_shutDown) return;
+    if (m_closeRequested || m_shutDown) {
+      m_deferredMessages.clear();
+      break;
+    }
+    const auto [text, caption] = m_deferredMessages.front();
+    m_deferredMessages.erase(m_deferredMessages.begin());
     BusyScope busy(*this);
     m_hooks.message(this, text, caption);
   }
+  m_showingDeferred = false;
   if (m_serveWhenShown) {
     m_serveWhenShown = false;
     ServeGps();
@@ -539,6 +563,7 @@ void CBearingDlg::RunShutdown() {
   m_shutDown = true;
   if (m_context) m_context->OnDestroy();
   if (m_reader) m_reader->Stop();
+  if (m_gpsd) m_gpsd->Stop();
 }
 
 // ---------------------------------------------------------------------------
@@ -549,10 +574,30 @@ void CBearingDlg::StartReader() {
   // The notifier runs on the reader thread; the queued call brings the
   // hand-off to this window's thread. The reader is stopped before the
   // window goes away, so `this` outlives every call.
-  m_reader->SetNotifier(
-      [this] { QMetaObject::invokeMethod(this, [this] { ServeGps(); }, Qt::QueuedConnection); });
-  m_reader->SetGpsUse(m_context->gpsUse());
+  const auto notifier = [this] { QMetaObject::invokeMethod(this, [this] { ServeGps(); }, Qt::QueuedConnection); };
   const Configuration& config = m_context->configuration();
+  // The COM entry names a serial device or gpsd.
+  const std::string entry = m_context->ports().SerialDevice(config.gpsPort);
+  const GpsPortEntry parsed = ParseGpsPortEntry(entry);
+  if (const auto* error = std::get_if<PortEntryError>(&parsed)) {
+    m_gps = nullptr;
+    const std::string text = PortEntryErrorText("COM" + std::to_string(config.gpsPort), entry, error->reason);
+    // Shown once the event loop runs, as a failed open is.
+    QMetaObject::invokeMethod(
+        this, [this, text] { ShowMessage(text, kGpsOpenCaption); }, Qt::QueuedConnection);
+    return;
+  }
+  if (const auto* address = std::get_if<GpsdAddress>(&parsed)) {
+    if (!m_gpsd) m_gpsd = std::make_unique<GpsdReader>();
+    m_gps = m_gpsd.get();
+    m_gps->SetNotifier(notifier);
+    m_gps->SetGpsUse(m_context->gpsUse());
+    m_gpsd->Start(*address, m_context->heading());
+    return;
+  }
+  m_gps = m_reader.get();
+  m_gps->SetNotifier(notifier);
+  m_gps->SetGpsUse(m_context->gpsUse());
   m_reader->Start(config.gpsPort, m_context->ports(), m_context->heading());
 }
 
@@ -560,13 +605,13 @@ void CBearingDlg::StopReader() {
   // Ends the reader, releasing a hand-off it may have begun; the context
   // ignores commits while its stop flag is set.
   m_context->SetStopFlag(true);
-  m_reader->Stop();
+  if (m_gps != nullptr) m_gps->Stop();
   m_context->SetStopFlag(false);
 }
 
 void CBearingDlg::ServeGps() {
   if (m_shutDown) return;
-  if (!m_shownOnce || !m_deferredMessages.empty()) {
+  if (MessagesWaiting()) {
     // The reader waits; its fix or its message comes once the window is up
     // and the messages raised before have been shown.
     m_serveWhenShown = true;
@@ -580,7 +625,18 @@ void CBearingDlg::ServeGps() {
     return;
   }
   BusyScope busy(*this);
-  m_reader->Serve([this](const GpsEvent& event) { HandleGpsEvent(event); });
+  if (m_gps != nullptr) m_gps->Serve([this](const GpsEvent& event) { HandleGpsEvent(event); });
+}
+
+void CBearingDlg::ServeRotator() {
+  if (m_shutDown) return;
+  if (Busy()) {
+    // Shown once the operation or box under way is over.
+    m_rotatorReportPending = true;
+    return;
+  }
+  BusyScope busy(*this);
+  m_context->ServeRotatorReports();
 }
 
 void CBearingDlg::HandleGpsEvent(const GpsEvent& event) {
@@ -659,7 +715,7 @@ void CBearingDlg::ShowMessage(std::string_view text, std::string_view caption) {
   ++m_messageCount;
   QString textValue = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   QString captionValue = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
-  if (!m_shownOnce) {
+  if (MessagesWaiting()) {
     m_deferredMessages.emplace_back(std::move(textValue), std::move(captionValue));
     return;
   }

@@ -40,6 +40,8 @@ namespace quarbe {
 class BearingContext;
 class CompassView;
 class GpsReader;
+class GpsdReader;
+class GpsSource;
 class ProfileStore;
 
 class CBearingDlg : public QDialog, public View {
@@ -75,7 +77,9 @@ class CBearingDlg : public QDialog, public View {
   BearingContext& context() { return *m_context; }
   const BearingContext& context() const { return *m_context; }
   CompassView* compass() const { return m_compass; }
+  // The serial reader, and the gpsd client once a COM entry has named gpsd.
   GpsReader* gpsReader() const { return m_reader.get(); }
+  GpsdReader* gpsdReader() const { return m_gpsd.get(); }
 
   // The widget carrying a control identifier, or null.
   QWidget* control(int controlId) const;
@@ -142,16 +146,22 @@ class CBearingDlg : public QDialog, public View {
   void StartReader();
   void StopReader();
   void ServeGps();
+  void ServeRotator();
   void HandleGpsEvent(const GpsEvent& event);
   void RunShutdown();
   bool Busy() const;
   // Shows the messages raised before the window was first on screen, then
   // serves a GPS event that waited for it.
   void ShowDeferredMessages();
+  // Whether a message must wait its turn: the window is not up yet, or the
+  // messages raised before it was are still being shown.
+  bool MessagesWaiting() const;
 
   Hooks m_hooks;
   std::unique_ptr<BearingContext> m_context;
   std::unique_ptr<GpsReader> m_reader;
+  std::unique_ptr<GpsdReader> m_gpsd;
+  GpsSource* m_gps = nullptr;  // the one of the two last started
   std::map<int, QWidget*> m_controls;
   std::vector<int> m_pendingCommits;  // fields left, not yet committed
   // Messages raised while the window was being built (text, caption): a box
@@ -172,7 +182,9 @@ class CBearingDlg : public QDialog, public View {
   bool m_closeRequested = false;
   bool m_servePending = false;
   bool m_shownOnce = false;
+  bool m_showingDeferred = false;  // the start-up messages are being shown
   bool m_serveWhenShown = false;  // a GPS event arrived before the window was shown
+  bool m_rotatorReportPending = false;
   bool m_shutDown = false;
   bool m_initialised = false;
   bool m_paintingNeedle = false;

@@ -58,7 +58,7 @@ def main():
         check(field(deb, "Maintainer") != "", "a Maintainer field")
         depends = field(deb, "Depends")
         for needed in ("libqt6widgets6", "libqt6svg6", "libc6", "qt6-qpa-plugins",
-                       "qt6-translations-l10n"):
+                       "qt6-translations-l10n", "libgps28", "libhamlib4"):
             check(needed in depends, "Depends names %s" % needed)
 
         root = os.path.join(tmp, "root")

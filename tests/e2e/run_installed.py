@@ -21,7 +21,12 @@ recorded drive, and LPT1 to a FIFO the test reads. Checked:
     reports the failed open in a message box captioned "Ouverture port GPS"
     (these two run on a private Xvfb server, where the box can be seen as a
     window, when Xvfb and xwininfo are installed), applies no fix, and exits
-    0 on SIGTERM while the box is open.
+    0 on SIGTERM while the box is open;
+  - the drive through gpsfake and gpsd, and the rotator through rotctld
+    (Hamlib's dummy rotator), both named in [Ports]: the azimuths rotctld is
+    commanded follow the drive's relative azimuths in order, folded into the
+    dummy's -180..450 range nearest the command before, and end on the
+    drive's last one.
 
 Usage: run_installed.py --build DIR --source DIR --expected PATH [--speed F]
        [--cmake PATH] [--keep]
@@ -37,6 +42,7 @@ import pwd
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -556,6 +562,114 @@ def scenario_busy_device(tmp, prefix, source, expected_tool, drive):
     check_saved_settings(settings_path, "JN18AP", "JN08WV", "mobile.emf", label)
 
 
+class Daemon:
+    """A daemon of the test's own, in a process group of its own, stopped by
+    that group's id."""
+
+    def __init__(self, argv, log_path, port):
+        self.log = open(log_path, "w")
+        self.proc = subprocess.Popen(argv, stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
+        self.listening = wait_for_listener(port, 10)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGTERM)
+            try:
+                self.proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                pass
+        try:
+            os.killpg(self.proc.pid, signal.SIGKILL)  # gpsfake's gpsd, if left behind
+        except ProcessLookupError:
+            pass
+        self.proc.wait()
+        self.log.close()
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_listener(port, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def commanded_azimuths(log_path):
+    marker = "dummy_rot_set_position called: "
+    azimuths = []
+    with open(log_path, errors="replace") as f:
+        for line in f:
+            at = line.find(marker)
+            if at >= 0:
+                azimuths.append(float(line[at + len(marker):].split()[0]))
+    return azimuths
+
+
+def is_subsequence(items, sequence):
+    it = iter(sequence)
+    return all(any(x == y for y in it) for x in items)
+
+
+def scenario_daemons(tmp, prefix, source, expected_tool, drive):
+    label = "gpsd and rotctld"
+    if not (shutil.which("gpsfake") and shutil.which("rotctld")):
+        check(False, "%s: gpsfake and rotctld are installed" % label)
+        return
+    log = os.path.join(source, "data", "drives", drive)
+    startup, fixes, last_locator = expected_for(expected_tool, log, "JN18AP", "JN08WV")
+    relative = [a for _, a in startup] + [f[1] for f in fixes]
+    gps_port, rot_port = free_port(), free_port()
+    home = make_home(tmp, "home-daemons")
+    rotctld_log = os.path.join(tmp, "rotctld.log")
+    rotctld = Daemon(["rotctld", "-m", "1", "-T", "127.0.0.1", "-t", str(rot_port), "-vvvv"], rotctld_log, rot_port)
+    # Fifty sentences a second: the drive of almost eight minutes in 19 s.
+    cycle = 0.02
+    gpsfake = Daemon(["gpsfake", "-q", "-1", "-c", str(cycle), "-P", str(gps_port), log],
+                     os.path.join(tmp, "gpsfake.log"), gps_port)
+    check(rotctld.listening and gpsfake.listening, "%s: both daemons listen" % label)
+    settings_path = os.path.join(home, ".config", "quarbe.ini")
+    write_settings(settings_path, {"COM1": "gpsd:127.0.0.1:%d" % gps_port,
+                                   "LPT1": "hamlib:2:127.0.0.1:%d" % rot_port})
+    program = start_program(prefix, home, ["dest=JN08WV"])
+    with open(log) as f:
+        sentences = sum(1 for line in f if line.startswith("$"))
+    # The whole replay, and time for gpsd to take the device at the start.
+    deadline = time.monotonic() + sentences * cycle + 10
+    while time.monotonic() < deadline and program.poll() is None:
+        time.sleep(0.5)
+    got = commanded_azimuths(rotctld_log)
+    info("%s: %d azimuths commanded for %d computations" % (label, len(got), len(relative)))
+    folded = [int(round(a)) % 360 for a in got]
+    wanted = [a % 360 for a in relative]
+    check(len(got) >= 20, "%s: the rotator follows the drive (%d commands)" % (label, len(got)))
+    check(all(-180 <= a <= 450 for a in got), "%s: every command within the dummy's -180..450" % label)
+    check(is_subsequence(folded, wanted),
+          "%s: the commands are the drive's relative azimuths, in order" % label)
+    # Each command is the equivalent within range nearest the one before, so
+    # the antenna turns the short way unless the range's end stands there.
+    def nearest(previous, command):
+        return all(abs(command - previous) <= abs(other - previous)
+                   for other in (command - 360, command + 360) if -180 <= other <= 450)
+    check(all(nearest(a, b) for a, b in zip(got, got[1:])),
+          "%s: each command is the reachable angle nearest the one before" % label)
+    last_gap = min((folded[-1] - wanted[-1]) % 360, (wanted[-1] - folded[-1]) % 360) if got else 360
+    check(last_gap < 2, "%s: the last command is the drive's last relative azimuth %d within the dead band (got %s)"
+          % (label, wanted[-1], got[-1] if got else None))
+    terminate(program, label)
+    gpsfake.stop()
+    rotctld.stop()
+    check_saved_settings(settings_path, last_locator, "JN08WV", "mobile.emf", label)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -582,6 +696,7 @@ def main():
         scenario_drive(tmp, prefix, args.source, args.expected, "drive-jn18ap-gp.nmea", 0, "unpaced drive")
         scenario_missing_device(tmp, prefix, args.source, args.expected)
         scenario_busy_device(tmp, prefix, args.source, args.expected, "drive-jn18ap-gn.nmea")
+        scenario_daemons(tmp, prefix, args.source, args.expected, "drive-jn18ap-gn.nmea")
     finally:
         if args.keep:
             info("kept " + tmp)

@@ -81,7 +81,7 @@ void DeviceLink::Remove() {
   std::filesystem::remove(path_, ignored);
 }
 
-FakeUiThread::FakeUiThread(GpsReader& reader, bool serving) : reader_(reader), serving_(serving) {
+FakeUiThread::FakeUiThread(GpsSource& reader, bool serving) : reader_(reader), serving_(serving) {
   reader_.SetNotifier([this] {
     {
       std::lock_guard lock(mutex_);

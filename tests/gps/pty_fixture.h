@@ -60,12 +60,12 @@ class DeviceLink {
   std::string path_;
 };
 
-// The user interface thread: installs itself as the reader's notifier and
+// The user interface thread: installs itself as the source's notifier and
 // serves each hand-off, recording the events. With serving off it records
 // the notifications only and leaves the reader waiting.
 class FakeUiThread {
  public:
-  explicit FakeUiThread(GpsReader& reader, bool serving = true);
+  explicit FakeUiThread(GpsSource& reader, bool serving = true);
   ~FakeUiThread();
 
   // What the handler does besides recording (runs on this thread).
@@ -79,7 +79,7 @@ class FakeUiThread {
  private:
   void Loop();
 
-  GpsReader& reader_;
+  GpsSource& reader_;
   const bool serving_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;

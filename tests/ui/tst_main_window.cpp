@@ -532,6 +532,23 @@ class TestMainWindow : public QObject {
     QTRY_VERIFY(!h.window->gpsReader()->Running());
   }
 
+  void unreadablePortEntriesAreReported() {
+    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=1\n[Ports]\nCOM1=gpsd:localhost\n"
+                             "LPT1=hamlib:GS232:/dev/ttyUSB0\n"));
+    QVERIFY(h.ShowActive());
+    QTRY_COMPARE(h.messages.size(), std::size_t(2));
+    // The rotator's at the first computation, the GPS's once the loop runs.
+    QCOMPARE(h.messages[0].caption, QStringLiteral("Ouverture port moteur"));
+    QVERIFY(h.messages[0].text.startsWith(
+        QStringLiteral("Entrée LPT1=hamlib:GS232:/dev/ttyUSB0 de la section [Ports] incorrecte : « GS232 »")));
+    QCOMPARE(h.messages[1].caption, QStringLiteral("Ouverture port GPS"));
+    QVERIFY(h.messages[1].text.startsWith(
+        QStringLiteral("Entrée COM1=gpsd:localhost de la section [Ports] incorrecte : il manque le port")));
+    QVERIFY(!h.window->gpsReader()->Running());
+    QTest::qWait(100);
+    QCOMPARE(h.messages.size(), std::size_t(2));
+  }
+
   void aboutBoxTwiceChangesNothing() {
     Harness h(kNoGps);
     QVERIFY(h.ShowActive());

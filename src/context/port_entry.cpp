@@ -1,0 +1,126 @@
+#include "context/port_entry.h"
+
+#include <optional>
+
+namespace quarbe {
+namespace {
+
+constexpr std::string_view kGpsdKeyword = "gpsd";
+constexpr std::string_view kHamlibKeyword = "hamlib";
+constexpr std::int64_t kMaxTcpPort = 65535;
+// Above any serial line speed; keeps the number far from overflow.
+constexpr std::int64_t kMaxSpeedBaud = 100'000'000;
+constexpr std::int64_t kMaxHamlibModel = 1'000'000;
+
+constexpr std::string_view kGpsdForm = " ; la forme est gpsd ou gpsd:HÔTE:PORT";
+constexpr std::string_view kHamlibForm = " ; la forme est hamlib:MODÈLE:PÉRIPHÉRIQUE ou hamlib:MODÈLE:PÉRIPHÉRIQUE:VITESSE";
+
+bool EqualsNoCase(std::string_view text, std::string_view lowerKeyword) {
+  if (text.size() != lowerKeyword.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lowerKeyword[i]) return false;
+  }
+  return true;
+}
+
+// The keyword before the first ':' (or the whole entry), when it is one.
+bool HasKeyword(std::string_view entry, std::string_view keyword) {
+  return EqualsNoCase(entry.substr(0, entry.find(':')), keyword);
+}
+
+// A decimal number of 1 to 9 digits within [1, max]; nothing else.
+std::optional<std::int64_t> PositiveNumber(std::string_view text, std::int64_t max) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  std::int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > max) return std::nullopt;
+  return value;
+}
+
+std::string Quoted(std::string_view text) { return "« " + std::string(text) + " »"; }
+
+// Whether `text` holds a ':' outside square brackets (a HOST:PORT).
+bool HasPortSeparator(std::string_view text) {
+  bool inBrackets = false;
+  for (char c : text) {
+    if (c == '[') inBrackets = true;
+    if (c == ']') inBrackets = false;
+    if (c == ':' && !inBrackets) return true;
+  }
+  return false;
+}
+
+GpsPortEntry ParseGpsd(std::string_view entry) {
+  if (entry.size() == kGpsdKeyword.size()) return GpsdAddress{};
+  const std::string_view rest = entry.substr(kGpsdKeyword.size() + 1);
+  const std::size_t colon = rest.rfind(':');
+  if (colon == std::string_view::npos) return PortEntryError{"il manque le port" + std::string(kGpsdForm)};
+  std::string_view host = rest.substr(0, colon);
+  const std::string_view port = rest.substr(colon + 1);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (host.empty()) return PortEntryError{"il manque le nom de l'hôte" + std::string(kGpsdForm)};
+  if (!PositiveNumber(port, kMaxTcpPort)) {
+    return PortEntryError{Quoted(port) + " n'est pas un numéro de port (1 à 65535)"};
+  }
+  return GpsdAddress{std::string(host), std::string(port)};
+}
+
+RotatorPortEntry ParseHamlib(std::string_view entry) {
+  if (entry.size() == kHamlibKeyword.size()) {
+    return PortEntryError{"il manque le modèle et le périphérique" + std::string(kHamlibForm)};
+  }
+  const std::string_view rest = entry.substr(kHamlibKeyword.size() + 1);
+  const std::size_t modelEnd = rest.find(':');
+  const std::string_view modelText = rest.substr(0, modelEnd);
+  const auto model = PositiveNumber(modelText, kMaxHamlibModel);
+  if (!model) {
+    return PortEntryError{Quoted(modelText) + " n'est pas un numéro de modèle Hamlib (rotctl -l les donne)"};
+  }
+  std::string_view device = modelEnd == std::string_view::npos ? std::string_view{} : rest.substr(modelEnd + 1);
+  std::int32_t speedBaud = 0;
+  // A trailing ":digits" is the speed when what comes before it is a path
+  // or still a HOST:PORT; "localhost:4533" alone is a daemon's address.
+  if (const std::size_t colon = device.rfind(':'); colon != std::string_view::npos) {
+    const std::string_view head = device.substr(0, colon);
+    const std::string_view tail = device.substr(colon + 1);
+    const bool digits = !tail.empty() && tail.find_first_not_of("0123456789") == std::string_view::npos;
+    if (digits && !head.empty() && (head.front() == '/' || HasPortSeparator(head))) {
+      const auto speed = PositiveNumber(tail, kMaxSpeedBaud);
+      if (!speed) return PortEntryError{Quoted(tail) + " n'est pas une vitesse en bauds"};
+      speedBaud = static_cast<std::int32_t>(*speed);
+      device = head;
+    }
+  }
+  if (device.empty()) return PortEntryError{"il manque le périphérique" + std::string(kHamlibForm)};
+  return HamlibAddress{static_cast<int>(*model), std::string(device), speedBaud};
+}
+
+}  // namespace
+
+GpsPortEntry ParseGpsPortEntry(std::string_view entry) {
+  if (HasKeyword(entry, kGpsdKeyword)) return ParseGpsd(entry);
+  if (HasKeyword(entry, kHamlibKeyword)) {
+    return PortEntryError{"un rotateur Hamlib ne peut pas servir de GPS ; la forme est gpsd ou gpsd:HÔTE:PORT"};
+  }
+  return DevicePath{std::string(entry)};
+}
+
+RotatorPortEntry ParseRotatorPortEntry(std::string_view entry) {
+  if (HasKeyword(entry, kHamlibKeyword)) return ParseHamlib(entry);
+  if (HasKeyword(entry, kGpsdKeyword)) {
+    return PortEntryError{"gpsd ne commande pas de rotateur" + std::string(kHamlibForm)};
+  }
+  return DevicePath{std::string(entry)};
+}
+
+std::string GpsdAddressText(const GpsdAddress& address) {
+  const bool literalV6 = address.host.find(':') != std::string::npos;
+  return (literalV6 ? "[" + address.host + "]" : address.host) + ":" + address.port;
+}
+
+}  // namespace quarbe

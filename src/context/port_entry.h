@@ -1,0 +1,69 @@
+#pragma once
+// What an entry of the settings file's [Ports] section names: a device path
+// (the classic serial and parallel ports), the gpsd daemon for a COM entry,
+// or a rotator driven through Hamlib for an LPT entry.
+//
+//   COMn=gpsd                      gpsd on localhost, port 2947
+//   COMn=gpsd:HOST:PORT            gpsd elsewhere ("[::1]" for an IPv6 literal)
+//   LPTn=hamlib:MODEL:DEVICE       a Hamlib rotator model (as `rotctl -l` lists it)
+//   LPTn=hamlib:MODEL:DEVICE:SPEED on a serial DEVICE at SPEED baud
+//
+// Model 2 with DEVICE HOST:PORT is a rotctld daemon. The keywords are matched
+// without regard to case; anything that does not start with one is a device
+// path, taken as it stands.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace quarbe {
+
+struct DevicePath {
+  std::string path;
+
+  friend bool operator==(const DevicePath&, const DevicePath&) = default;
+};
+
+inline constexpr std::string_view kDefaultGpsdHost = "localhost";
+inline constexpr std::string_view kDefaultGpsdPort = "2947";
+
+struct GpsdAddress {
+  std::string host{kDefaultGpsdHost};
+  std::string port{kDefaultGpsdPort};  // decimal, 1..65535
+
+  friend bool operator==(const GpsdAddress&, const GpsdAddress&) = default;
+};
+
+// Hamlib's rotctld daemon client model.
+inline constexpr int kHamlibNetworkModel = 2;
+
+struct HamlibAddress {
+  int model = 0;           // Hamlib rotator model number, 1 or more
+  std::string device;      // a device path, or HOST:PORT
+  std::int32_t speedBaud = 0;  // 0: the model's default speed
+
+  friend bool operator==(const HamlibAddress&, const HamlibAddress&) = default;
+};
+
+// An entry that names neither a device nor one of the forms above; `reason`
+// says in French what is wrong with it.
+struct PortEntryError {
+  std::string reason;
+
+  friend bool operator==(const PortEntryError&, const PortEntryError&) = default;
+};
+
+using GpsPortEntry = std::variant<DevicePath, GpsdAddress, PortEntryError>;
+using RotatorPortEntry = std::variant<DevicePath, HamlibAddress, PortEntryError>;
+
+// A COM entry. An empty entry is a device path "" (no device).
+GpsPortEntry ParseGpsPortEntry(std::string_view entry);
+
+// An LPT entry.
+RotatorPortEntry ParseRotatorPortEntry(std::string_view entry);
+
+// "HOST:PORT" as shown to the operator ("[::1]:2947" for an IPv6 literal).
+std::string GpsdAddressText(const GpsdAddress& address);
+
+}  // namespace quarbe

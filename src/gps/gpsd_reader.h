@@ -1,0 +1,94 @@
+#pragma once
+// The GPS through the gpsd daemon: a thread of its own that connects to gpsd
+// with libgps, asks for its reports and hands each fix, with the course held
+// from the last report that carried one, to the user interface thread as the
+// serial reader does (same hand-off, same GpsFix, same stop rules).
+//
+// The thread blocks in poll() on gpsd's socket and on an eventfd, so a silent
+// gpsd costs no CPU and Stop() ends the reader at once. When gpsd is not
+// there at start-up the failure is posted once (a GpsOpenError naming the
+// address); then, and whenever gpsd goes away, the thread tries again once a
+// second, without a message, and carries on by itself when gpsd is back.
+//
+// Reports are read as the NMEA decoder reads sentences: a report without a 2D
+// or 3D fix changes nothing; a report without a course keeps the held course;
+// positions and courses are rounded by the same rules (decimal_position.h),
+// so one drive gives the same fixes through either source.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "context/port_entry.h"
+#include "gps/fix_handoff.h"
+#include "gps/gps_source.h"
+
+namespace quarbe {
+
+// Counters for tests, benchmarks and diagnostics.
+struct GpsdReaderStats {
+  std::uint64_t wakeups = 0;           // returns from poll() (socket, wake-up or retry timeout)
+  std::uint64_t reports = 0;           // position reports (TPV) read
+  std::uint64_t fixesPosted = 0;       // positions handed to the UI thread
+  std::uint64_t connectAttempts = 0;   // connections tried, the first one included
+  std::uint64_t connectionLosses = 0;  // connections gpsd closed or broke
+};
+
+class GpsdReader : public GpsSource {
+ public:
+  GpsdReader();
+  ~GpsdReader() override;  // stops the thread
+  GpsdReader(const GpsdReader&) = delete;
+  GpsdReader& operator=(const GpsdReader&) = delete;
+
+  void SetNotifier(FixHandoff::Notifier notifier) override;
+
+  // Starts the thread (stopping a previous one first) for gpsd at `address`.
+  // initialCourseDeg is the course handed with positions until a report
+  // carries one (the current heading).
+  void Start(const GpsdAddress& address, std::int32_t initialCourseDeg);
+
+  // Returns kGpsReaderStopped (-1) once the thread has been stopped, 0 when
+  // none was started.
+  int Stop() override;
+  bool Serve(const FixHandoff::Handler& handler) override;
+  void SetGpsUse(bool on) override;
+  bool GpsUse() const override;
+  // Whether the thread is connected to gpsd right now.
+  bool PortOpen() const override;
+  bool Running() const override;
+
+  GpsdReaderStats Stats() const;
+  // Waits until `condition` holds for the counters or the timeout passes;
+  // returns whether it held. Checked after each change the thread makes.
+  bool WaitFor(const std::function<bool(const GpsdReaderStats& stats)>& condition,
+               std::chrono::milliseconds timeout) const;
+
+ private:
+  struct Session;
+  void Run(const GpsdAddress& address, std::int32_t courseDeg);
+  // Reads what gpsd has sent; false when the connection is gone.
+  bool ReadReports(Session& session, std::int32_t& heldCourseDeg);
+  // Waits up to `timeout` for a stop; true when one was asked for.
+  bool WaitForStop(int timeoutMs);
+  void Count(std::uint64_t GpsdReaderStats::*counter);
+  void SetConnected(bool connected);
+
+  FixHandoff handoff_;
+  std::thread thread_;
+  int wakeFd_ = -1;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> gpsUse_{true};
+  std::atomic<bool> connected_{false};
+  std::atomic<bool> running_{false};
+
+  mutable std::mutex statsMutex_;
+  mutable std::condition_variable statsChanged_;
+  GpsdReaderStats stats_;
+};
+
+}  // namespace quarbe

@@ -1,0 +1,66 @@
+#pragma once
+// The rotator the configured parallel port index names in the port map:
+// the position byte on a parallel port device (RotatorPort), or a rotator
+// driven through Hamlib (HamlibRotator) when the LPT entry reads
+// hamlib:MODEL:DEVICE[:SPEED]. An entry that cannot be read is reported at
+// the first write after the configuration that named it, with the caption
+// "Ouverture port moteur", and nothing is driven.
+//
+// Write(), Reconfigure(), ServeReports() and Close() belong to one thread
+// (the UI thread); none of them waits for a Hamlib rotator except Close().
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "context/configuration.h"
+#include "rotator/hamlib_rotator.h"
+#include "rotator/rotator_port.h"
+
+namespace quarbe {
+
+class RotatorOutput {
+ public:
+  using FailureCallback = RotatorPort::FailureCallback;
+
+  RotatorOutput() = default;
+  RotatorOutput(const RotatorOutput&) = delete;
+  RotatorOutput& operator=(const RotatorOutput&) = delete;
+
+  // Receives every failure to show (text, caption), on the thread that
+  // called Write() or ServeReports().
+  void SetFailureCallback(FailureCallback callback);
+  // Called on the Hamlib rotator's thread when a failure waits to be shown;
+  // it arranges for ServeReports() to be called on the UI thread.
+  void SetReportNotifier(HamlibRotator::Notifier notifier);
+
+  // New settings: the device or Hamlib rotator is closed and the one now
+  // named is used from the next write on (a Hamlib rotator is sent the
+  // target it held at once).
+  void Reconfigure(const Configuration& configuration, const PortMap& ports);
+
+  // Drives the rotator towards the relative azimuth. True when a byte
+  // reached the device or the target went to the Hamlib rotator.
+  bool Write(std::int32_t relativeAzimuthDeg);
+
+  // Shows the Hamlib rotator's waiting failure, if any.
+  void ServeReports();
+
+  // Closes the Hamlib rotator (shutdown); later writes to it do nothing.
+  void Close();
+
+  // The Hamlib rotator in use, or null.
+  const HamlibRotator* Hamlib() const { return usingHamlib_ ? &hamlib_ : nullptr; }
+
+ private:
+  RotatorPort port_;
+  HamlibRotator hamlib_;
+  FailureCallback onFailure_;
+  bool usingHamlib_ = false;
+  bool closed_ = false;
+  // An unreadable entry, shown at the next write.
+  std::optional<std::string> entryError_;
+};
+
+}  // namespace quarbe

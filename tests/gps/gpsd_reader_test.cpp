@@ -1,0 +1,150 @@
+// The gpsd client against a real gpsd fed by gpsfake: the recorded drives
+// give the fixes the serial path gives, gpsd absent at start-up is reported
+// once, and gpsd killed and restarted mid-drive is followed again.
+#include "gps/gpsd_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../daemons/daemon_process.h"
+#include "gps/line_framer.h"
+#include "gps/nmea_decoder.h"
+#include "pty_fixture.h"
+
+namespace quarbe {
+namespace {
+
+using testing_support::FakeUiThread;
+using testing_support::FreeLoopbackPort;
+using testing_support::ScratchDir;
+using testing_support::StartGpsfake;
+
+// One sentence every 5 ms: a drive of 466 s replays in under 5 s.
+constexpr double kFastCycleSeconds = 0.005;
+constexpr std::chrono::seconds kPatience{20};
+
+std::string DrivePath(const std::string& name) { return std::string(QUARBE_DRIVES_DIR) + "/" + name; }
+
+std::vector<GpsFix> Collapsed(const std::vector<GpsFix>& fixes) {
+  std::vector<GpsFix> out;
+  for (const GpsFix& fix : fixes) {
+    if (out.empty() || !(out.back() == fix)) out.push_back(fix);
+  }
+  return out;
+}
+
+// What the serial reader hands on for a log: each GGA position with the
+// course held from the last RMC.
+std::vector<GpsFix> SerialFixes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::vector<GpsFix> fixes;
+  std::int32_t heldCourseDeg = 0;
+  LineFramer framer;
+  framer.Feed(text.str(), [&](std::string_view line) {
+    const NmeaResult result = NmeaDecoder(line, true);
+    if (const auto* course = std::get_if<NmeaCourse>(&result)) heldCourseDeg = course->degrees;
+    if (const auto* position = std::get_if<Position>(&result)) fixes.push_back({*position, heldCourseDeg});
+  });
+  return fixes;
+}
+
+std::vector<GpsFix> FixesOf(const std::vector<GpsEvent>& events) {
+  std::vector<GpsFix> fixes;
+  for (const GpsEvent& event : events) {
+    if (const auto* fix = std::get_if<GpsFix>(&event)) fixes.push_back(*fix);
+  }
+  return fixes;
+}
+
+// Waits for the first fix, then until none has come for a second (the
+// replay is over).
+void WaitForQuiet(GpsdReader& reader) {
+  reader.WaitFor([](const GpsdReaderStats& s) { return s.fixesPosted > 0; }, kPatience);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (;;) {
+    const std::uint64_t seen = reader.Stats().fixesPosted;
+    const bool more =
+        reader.WaitFor([&](const GpsdReaderStats& s) { return s.fixesPosted != seen; }, std::chrono::seconds(1));
+    if (!more || std::chrono::steady_clock::now() > deadline) return;
+  }
+}
+
+class GpsdDriveTest : public testing::TestWithParam<const char*> {};
+
+TEST_P(GpsdDriveTest, GivesTheFixesOfTheSerialPath) {
+  ScratchDir scratch;
+  const int port = FreeLoopbackPort();
+  const auto gpsfake = StartGpsfake(DrivePath(GetParam()), port, kFastCycleSeconds, scratch.File("gpsfake.log"));
+  ASSERT_TRUE(gpsfake) << "gpsfake did not start";
+  GpsdReader reader;
+  FakeUiThread ui(reader);
+  reader.Start(GpsdAddress{"127.0.0.1", std::to_string(port)}, 0);
+  WaitForQuiet(reader);
+  reader.Stop();
+
+  // gpsd reports a fix after each RMC and GGA of a cycle until it has
+  // learnt the cycle's end, and misses the sentences it hunts the device
+  // with: collapsed, its fixes are one unbroken stretch of the serial path's.
+  // Its first report may come from a lone GGA, without the course of the RMC
+  // it missed; from the first fix with a course on they match.
+  const std::vector<GpsFix> expected = Collapsed(SerialFixes(DrivePath(GetParam())));
+  std::vector<GpsFix> got = Collapsed(FixesOf(ui.Events()));
+  const auto known = std::find_if(got.begin(), got.end(), [&](const GpsFix& fix) {
+    return std::find(expected.begin(), expected.end(), fix) != expected.end();
+  });
+  ASSERT_LE(known - got.begin(), 2) << "the first fixes through gpsd are not the drive's";
+  got.erase(got.begin(), known);
+  ASSERT_GE(got.size(), expected.size() * 3 / 4) << "too few fixes through gpsd";
+  const auto offset = static_cast<std::size_t>(std::find(expected.begin(), expected.end(), got.front()) -
+                                               expected.begin());
+  ASSERT_LE(offset + got.size(), expected.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    ASSERT_EQ(got[i], expected[offset + i]) << "fix " << i << " through gpsd";
+  }
+  // The stretch covers the stop (course held) and the gap without a fix.
+  EXPECT_EQ(expected.size() - offset - got.size(), 0u) << "the end of the drive is missing";
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, GpsdDriveTest, testing::Values("drive-jn18ap-gn.nmea", "drive-jn18ap-gp.nmea"));
+
+TEST(GpsdReader, AbsentAtStartReportedOnceThenFollowsAndSurvivesARestart) {
+  ScratchDir scratch;
+  const int port = FreeLoopbackPort();
+  GpsdReader reader;
+  FakeUiThread ui(reader);
+  reader.Start(GpsdAddress{"127.0.0.1", std::to_string(port)}, 0);
+  ASSERT_TRUE(ui.WaitForEvents(1));
+  const std::vector<GpsEvent> first = ui.Events();
+  const auto* error = std::get_if<GpsOpenError>(&first.front());
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(error->message, "Impossible de joindre gpsd sur 127.0.0.1:" + std::to_string(port) + " : connexion refusée");
+
+  auto gpsfake = StartGpsfake(DrivePath("drive-jn18ap-gn.nmea"), port, 0.02, scratch.File("gpsfake1.log"));
+  ASSERT_TRUE(gpsfake);
+  ASSERT_TRUE(reader.WaitFor([](const GpsdReaderStats& s) { return s.fixesPosted >= 20; }, kPatience));
+  gpsfake->Kill();
+  ASSERT_TRUE(reader.WaitFor([](const GpsdReaderStats& s) { return s.connectionLosses == 1; }, kPatience));
+  EXPECT_FALSE(reader.PortOpen());
+  const std::uint64_t before = reader.Stats().fixesPosted;
+
+  gpsfake = StartGpsfake(DrivePath("drive-jn18ap-gn.nmea"), port, 0.02, scratch.File("gpsfake2.log"));
+  ASSERT_TRUE(gpsfake);
+  EXPECT_TRUE(reader.WaitFor([&](const GpsdReaderStats& s) { return s.fixesPosted >= before + 20; }, kPatience));
+  EXPECT_TRUE(reader.PortOpen());
+  const std::vector<GpsEvent> events = ui.Events();
+  EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                          [](const GpsEvent& e) { return std::holds_alternative<GpsOpenError>(e); }),
+            1);
+  EXPECT_EQ(reader.Stop(), -1);
+  EXPECT_FALSE(reader.Running());
+}
+
+}  // namespace
+}  // namespace quarbe
