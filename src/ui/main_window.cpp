@@ -106,12 +106,12 @@ int ControlId(const QObject* object) {
   return id.isValid() ? id.toInt() : 0;
 }
 
-void DefaultMessage(QWidget* owner, const QString& text, const QString& caption) {
+}  // namespace
+
+void CBearingDlg::WarningBox(QWidget* owner, const QString& text, const QString& caption) {
   QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, owner);
   box.exec();
 }
-
-}  // namespace
 
 // Counts nested context operations and modal loops the window is inside.
 class CBearingDlg::BusyScope {
@@ -136,7 +136,7 @@ class CBearingDlg::BusyScope {
 
 CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Hooks hooks, QWidget* parent)
     : QDialog(parent), m_hooks(std::move(hooks)) {
-  if (!m_hooks.message) m_hooks.message = DefaultMessage;
+  if (!m_hooks.message) m_hooks.message = &CBearingDlg::WarningBox;
   if (!m_hooks.editConfiguration) m_hooks.editConfiguration = &CConfigDlg::Edit;
   if (!m_hooks.openAbout) m_hooks.openAbout = &CAboutDlg::Show;
 

@@ -64,6 +64,9 @@ class CBearingDlg : public QDialog, public View {
 
   inline static const QString kCaption = QStringLiteral("Quarbe v1.1");
 
+  // The message every hook left empty shows: a modal box, warning icon, OK.
+  static void WarningBox(QWidget* owner, const QString& text, const QString& caption);
+
   // Builds the context from the store and the command line (reporting
   // unknown tokens through the message hook, with no owner), builds the
   // controls, initialises the context through this view and starts the GPS
