@@ -1,12 +1,14 @@
 #include "ui/compass_view.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QPainter>
 #include <QPen>
 
 #include <cmath>
+
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "geodesy/station.h"
 #include "ui/emf_picture.h"
@@ -34,29 +36,47 @@ CompassView::~CompassView() = default;
 
 QString CompassView::DataDirectory() { return QStringLiteral(QUARBE_DATA_DIR); }
 
-QString CompassView::ResolvePicturePath(const QString& path) {
-  if (path.isEmpty()) return {};
-  const QFileInfo direct(path);
-  if (direct.isFile()) return direct.absoluteFilePath();
-  if (direct.isRelative()) {
-    const QFileInfo installed(QDir(DataDirectory()), path);
-    if (installed.isFile()) return installed.absoluteFilePath();
-    // Beside the program: share/quarbe next to its bin directory, which is
-    // where a relocated installation and the build tree keep the picture.
-    if (QCoreApplication::instance() != nullptr) {
-      const QFileInfo beside(QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quarbe")), path);
-      if (beside.isFile()) return beside.absoluteFilePath();
-    }
+std::string CompassView::ResolvePicturePath(const std::string& path) {
+  if (path.empty()) return {};
+  const auto isFile = [](const std::string& candidate) {
+    struct stat info {};
+    return ::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  };
+  const bool relative = path.front() != '/';
+  if (isFile(path)) {
+    if (!relative) return path;
+    char directory[PATH_MAX];
+    return ::getcwd(directory, sizeof directory) != nullptr ? std::string(directory) + "/" + path : path;
+  }
+  if (!relative) return {};
+  const std::string installed = std::string(QUARBE_DATA_DIR) + "/" + path;
+  if (isFile(installed)) return installed;
+  // Beside the program: share/quarbe next to its bin directory, which is
+  // where a relocated installation and the build tree keep the picture.
+  char self[PATH_MAX + 1];
+  const ssize_t length = ::readlink("/proc/self/exe", self, PATH_MAX);
+  if (length > 0) {
+    std::string beside(self, static_cast<std::size_t>(length));
+    beside.erase(beside.rfind('/') + 1);
+    beside += "../share/quarbe/" + path;
+    if (isFile(beside)) return beside;
   }
   return {};
 }
 
-bool CompassView::LoadPicture(const QString& path) {
+QString CompassView::ResolvePicturePath(const QString& path) {
+  return QFile::decodeName(QByteArray::fromStdString(ResolvePicturePath(QFile::encodeName(path).toStdString())));
+}
+
+bool CompassView::LoadPicture(const std::string& path) {
   picture_.reset();
-  const QString resolved = ResolvePicturePath(path);
-  if (!resolved.isEmpty()) picture_ = EmfPicture::Load(resolved);
+  pictureImage_ = QImage();
+  const std::string resolved = ResolvePicturePath(path);
+  if (!resolved.empty()) picture_ = EmfPicture::Load(resolved);
   return picture_ != nullptr;
 }
+
+bool CompassView::LoadPicture(const QString& path) { return LoadPicture(QFile::encodeName(path).toStdString()); }
 
 double CompassView::AngleFromDegrees(int azimuthDeg) { return azimuthDeg * HALF_PI * (1.0 / 90.0); }
 
@@ -87,13 +107,24 @@ void CompassView::Render(double angleRad) {
     backing_ = QImage(area * dpr, QImage::Format_ARGB32_Premultiplied);
     backing_.setDevicePixelRatio(dpr);
   }
+  if (picture_ != nullptr && pictureImage_.size() != backing_.size()) {
+    // Rendering the SVG is the costly part (milliseconds for the default
+    // picture): once per picture and size, not at every needle.
+    pictureImage_ = QImage(backing_.size(), QImage::Format_ARGB32_Premultiplied);
+    pictureImage_.setDevicePixelRatio(dpr);
+    pictureImage_.fill(Qt::transparent);
+    QPainter picturePainter(&pictureImage_);
+    picturePainter.setRenderHint(QPainter::Antialiasing, true);
+    picture_->Render(picturePainter, QRectF(QPointF(0, 0), QSizeF(area)));
+    ++pictureRenderCount_;
+  }
   // Each drawing starts from the bare frame, so an earlier needle never
   // stays visible next to the new one, with or without a picture.
   backing_.fill(Qt::transparent);
 
   QPainter painter(&backing_);
   painter.setRenderHint(QPainter::Antialiasing, true);
-  if (picture_ != nullptr) picture_->Render(painter, QRectF(QPointF(0, 0), QSizeF(area)));
+  if (picture_ != nullptr) painter.drawImage(QPoint(0, 0), pictureImage_);
 
   QPen pen(Qt::black, kNeedleWidthPx, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   painter.setPen(pen);
