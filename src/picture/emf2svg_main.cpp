@@ -30,9 +30,6 @@
 
 namespace {
 
-// Far more than converting a 2 MiB metafile takes (the default picture
-// needs a few MiB), far less than a blow-up would take from the machine.
-constexpr rlim_t kAddressSpaceBytes = 512u * 1024 * 1024;
 constexpr rlim_t kProcessorSeconds = 2;
 
 void Limit(int resource, rlim_t soft, rlim_t hard) {
@@ -48,8 +45,10 @@ void LimitSelf() {
   Limit(RLIMIT_CORE, 0, 0);   // a crash leaves no core file behind
   Limit(RLIMIT_FSIZE, 0, 0);  // no file is written (the output is a pipe)
 #ifndef QUARBE_SANITIZED
-  // A sanitizer reserves terabytes of address space for its shadow memory;
-  // those builds go without this limit.
+  // Far more than converting a 2 MiB metafile takes, far less than a
+  // blow-up would take from the machine. A sanitizer reserves terabytes of
+  // address space for its shadow memory: those builds go without.
+  constexpr rlim_t kAddressSpaceBytes = 512u * 1024 * 1024;
   Limit(RLIMIT_AS, kAddressSpaceBytes, kAddressSpaceBytes);
 #endif
 }
