@@ -40,7 +40,10 @@ void Check(bool condition) {
 // outlives the exit handler that removes the directory.
 const std::string& ScratchDir() {
   static const std::string* const dir = [] {
-    auto* path = new std::string("/tmp/quarbe-fuzz-settings-XXXXXX");
+    // In memory when the system offers it: each run writes a settings file,
+    // and a disk makes that wait for the file to reach it.
+    const bool memory = std::filesystem::is_directory("/dev/shm");
+    auto* path = new std::string(memory ? "/dev/shm/quarbe-fuzz-settings-XXXXXX" : "/tmp/quarbe-fuzz-settings-XXXXXX");
     Check(::mkdtemp(path->data()) != nullptr);
     std::atexit([] { std::filesystem::remove_all(ScratchDir()); });
     return path;
