@@ -300,7 +300,11 @@ void IniText::Set(std::string_view section, std::string_view key, std::string_vi
     const std::size_t lastBegin = previousFeed == std::string::npos ? 0 : previousFeed + 1;
     if (!Trim(std::string_view(text_).substr(lastBegin, text_.size() - 1 - lastBegin)).empty()) text_ += eol;
   }
-  text_ += "[" + EncodeName(section) + "]" + eol + entry;
+  text_ += '[';
+  text_ += EncodeName(section);
+  text_ += ']';
+  text_ += eol;
+  text_ += entry;
 }
 
 std::string IniText::EscapeValue(std::string_view value) {
