@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QFocusEvent>
-#include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -30,6 +29,7 @@
 #include "ui/about_dialog.h"
 #include "ui/compass_view.h"
 #include "ui/config_dialog.h"
+#include "ui/frame_box.h"
 #include "ui/help.h"
 #include "ui/resources.h"
 
@@ -262,14 +262,14 @@ void CBearingDlg::BuildControls() {
   AddLabel(QStringLiteral("Azim mobile :"), 30, 35, 49, 11, true);
   AddLabel(QStringLiteral("Longitude :"), 101, 34, 35, 11, true);
   AddUnitLabels(156, 172, 189, 34);
-  auto* localGroup = new QGroupBox(QStringLiteral("Local :"), this);
+  auto* localGroup = new FrameBox(QStringLiteral("Local :"), this);
   m_units.Place(localGroup, 2, 3, 210, 46);
   AddLabel(QStringLiteral("QRA Locator :"), 11, 66, 49, 11, true);
   AddLabel(QStringLiteral("Latitude :"), 100, 66, 35, 11, true);
   AddUnitLabels(155, 171, 188, 66);
   AddLabel(QStringLiteral("Longitude :"), 100, 81, 35, 11, true);
   AddUnitLabels(155, 171, 188, 81);
-  auto* corrGroup = new QGroupBox(QStringLiteral("Correspondant :"), this);
+  auto* corrGroup = new FrameBox(QStringLiteral("Correspondant :"), this);
   m_units.Place(corrGroup, 2, 54, 210, 43);
   AddLabel(QStringLiteral("Azimut relatif :"), 87, 104, 41, 11, true);
   AddEdit(ctl::kRelativeAzimuth, 131, 103, 15, 12, true, true);
