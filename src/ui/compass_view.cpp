@@ -1,10 +1,12 @@
 #include "ui/compass_view.h"
 
 #include <QFile>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
 
 #include <cmath>
+#include <cstring>
 
 #include <limits.h>
 #include <sys/stat.h>
@@ -27,9 +29,11 @@ constexpr double kNeedleFraction = 0.75;
 }  // namespace
 
 CompassView::CompassView(QWidget* parent) : QWidget(parent) {
-  // The bare frame is the window's own background.
-  setAutoFillBackground(true);
-  setAttribute(Qt::WA_OpaquePaintEvent, false);
+  // The control paints every pixel itself, the bare frame in the window's
+  // own background colour: nothing behind it is repainted for a needle, and
+  // its image goes to the screen as a plain copy.
+  setAutoFillBackground(false);
+  setAttribute(Qt::WA_OpaquePaintEvent, true);
 }
 
 CompassView::~CompassView() = default;
@@ -104,28 +108,32 @@ void CompassView::Render(double angleRad) {
   }
   const qreal dpr = devicePixelRatioF();
   if (backing_.size() != area * dpr) {
-    backing_ = QImage(area * dpr, QImage::Format_ARGB32_Premultiplied);
+    backing_ = QImage(area * dpr, QImage::Format_RGB32);
     backing_.setDevicePixelRatio(dpr);
   }
-  if (picture_ != nullptr && pictureImage_.size() != backing_.size()) {
+  const QColor frame = palette().color(QPalette::Window);
+  if (picture_ != nullptr && (pictureImage_.size() != backing_.size() || pictureBackground_ != frame)) {
     // Rendering the SVG is the costly part (milliseconds for the default
     // picture): once per picture and size, not at every needle.
-    pictureImage_ = QImage(backing_.size(), QImage::Format_ARGB32_Premultiplied);
+    pictureImage_ = QImage(backing_.size(), QImage::Format_RGB32);
     pictureImage_.setDevicePixelRatio(dpr);
-    pictureImage_.fill(Qt::transparent);
+    pictureImage_.fill(frame);
     QPainter picturePainter(&pictureImage_);
     picturePainter.setRenderHint(QPainter::Antialiasing, true);
     picture_->Render(picturePainter, QRectF(QPointF(0, 0), QSizeF(area)));
+    pictureBackground_ = frame;
     ++pictureRenderCount_;
   }
-  // Each drawing starts from the bare frame, so an earlier needle never
-  // stays visible next to the new one, with or without a picture.
-  backing_.fill(Qt::transparent);
+  // Each drawing starts from the bare frame or the picture, so an earlier
+  // needle never stays visible next to the new one.
+  if (picture_ != nullptr) {
+    std::memcpy(backing_.bits(), pictureImage_.constBits(), static_cast<std::size_t>(backing_.sizeInBytes()));
+  } else {
+    backing_.fill(frame);
+  }
 
   QPainter painter(&backing_);
   painter.setRenderHint(QPainter::Antialiasing, true);
-  if (picture_ != nullptr) painter.drawImage(QPoint(0, 0), pictureImage_);
-
   QPen pen(Qt::black, kNeedleWidthPx, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   painter.setPen(pen);
   painter.drawLine(NeedleStart(area), NeedleEnd(area, angleRad));
@@ -133,9 +141,12 @@ void CompassView::Render(double angleRad) {
   update();
 }
 
-void CompassView::paintEvent(QPaintEvent* /*event*/) {
-  if (backing_.isNull()) return;
+void CompassView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
+  if (backing_.isNull()) {
+    painter.fillRect(event->rect(), palette().color(QPalette::Window));
+    return;
+  }
   painter.drawImage(QPoint(0, 0), backing_);
 }
 

@@ -8,6 +8,7 @@
 // decides to draw. The picture itself is rendered once for each picture and
 // size into an image of its own, which every needle drawing starts from.
 
+#include <QColor>
 #include <QImage>
 #include <QPoint>
 #include <QSize>
@@ -83,6 +84,7 @@ class CompassView : public QWidget {
 
   std::unique_ptr<EmfPicture> picture_;
   QImage pictureImage_;  // the picture at the control's size, once rendered
+  QColor pictureBackground_;  // the frame colour it was rendered on
   QImage backing_;       // picture and needle as last drawn
   double lastAngleRad_ = kNoAngleDrawn;
   int renderCount_ = 0;
