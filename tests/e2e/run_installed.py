@@ -48,7 +48,7 @@ from checks import check, info, summary
 
 
 def qt_ini_key(key):
-    """A key as QSettings writes it in an INI file: non-ASCII characters
+    """A key as the program writes a new one in its INI file: non-ASCII characters
     percent-escaped as Latin-1 (%E9) or, above Latin-1, as %UXXXX."""
     out = []
     for ch in key:
