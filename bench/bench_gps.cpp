@@ -196,8 +196,8 @@ void BM_FixLatencyToRotatorByte(benchmark::State& state) {
   reader.WaitFor([&](const GpsReaderStats&, bool) { return reader.PortOpen(); }, std::chrono::seconds(5));
 
   const std::string lines[2] = {
-      "$GPGGA,123519,4838.751,N,00202.501,E,1,08,0.9,545.4,M,46.9,M,,*47\r",
-      "$GNGGA,123519.00,4840.19039,N,00203.71662,E,1,11,0.80,93.0,M,46.9,M,,*7C\r",
+      "$GPGGA,123519,4838.751,N,00202.501,E,1,08,0.9,545.4,M,46.9,M,,*45\r",
+      "$GNGGA,123519.00,4840.19039,N,00203.71662,E,1,11,0.80,93.0,M,46.9,M,,*79\r",
   };
   std::vector<double> samplesUs;
   std::uint64_t sent = 0;

@@ -59,7 +59,8 @@ constexpr std::array<std::string_view, 4> kTemplates{
 };
 
 // The template with field `fieldIndex` (counted from the sentence id)
-// replaced by `replacement`.
+// replaced by `replacement`, and its checksum made to hold again so that the
+// decoder reads the fields instead of dropping the line.
 std::string SpliceField(std::string_view line, std::size_t fieldIndex, std::string_view replacement) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < fieldIndex; ++i) {
@@ -72,6 +73,13 @@ std::string SpliceField(std::string_view line, std::size_t fieldIndex, std::stri
   std::string spliced(line.substr(0, start));
   spliced.append(replacement);
   spliced.append(line.substr(end));
+  const std::size_t star = spliced.rfind('*');
+  if (star == std::string::npos || star + 3 != spliced.size()) return spliced;
+  unsigned sum = 0;
+  for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(spliced[i]);
+  constexpr char kHex[] = "0123456789ABCDEF";
+  spliced[star + 1] = kHex[sum >> 4];
+  spliced[star + 2] = kHex[sum & 0xF];
   return spliced;
 }
 

@@ -1,8 +1,12 @@
 // Fuzzes what the program takes from outside apart from the GPS: the
 // settings file, the command line and the texts in the window's fields.
-// One input feeds three paths:
+// One input feeds four paths:
 //  - the whole input as the settings file: every key must read back as its
 //    type and the GPS speed must be one the serial driver supports;
+//  - the input as a hand-edited file into which the seven owned keys are
+//    written, with values cut from the input: each must read back as
+//    written, the [Ports] entries must read as before, and writing the same
+//    values again must not change a byte;
 //  - its first line as the command line and the following lines as field
 //    texts (and hemisphere choices) for a context whose rotator and GPS are
 //    off: start-up, every commit and a fix must leave finite results;
@@ -13,6 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -20,6 +25,7 @@
 
 #include "context/bearing_context.h"
 #include "context/control_ids.h"
+#include "context/ini_text.h"
 #include "context/profile_store.h"
 #include "gps/serial_device.h"
 #include "fake_view.h"
@@ -34,7 +40,10 @@ void Check(bool condition) {
 // outlives the exit handler that removes the directory.
 const std::string& ScratchDir() {
   static const std::string* const dir = [] {
-    auto* path = new std::string("/tmp/quarbe-fuzz-settings-XXXXXX");
+    // In memory when the system offers it: each run writes a settings file,
+    // and a disk makes that wait for the file to reach it.
+    const bool memory = std::filesystem::is_directory("/dev/shm");
+    auto* path = new std::string(memory ? "/dev/shm/quarbe-fuzz-settings-XXXXXX" : "/tmp/quarbe-fuzz-settings-XXXXXX");
     Check(::mkdtemp(path->data()) != nullptr);
     std::atexit([] { std::filesystem::remove_all(ScratchDir()); });
     return path;
@@ -79,6 +88,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(quarbe::IsSupportedBaud(ports.gpsBaud));
     for (const auto& device : ports.parallel) Check(!device.empty());
     (void)store.Read(quarbe::keys::kLocalLocator);
+  }
+
+  // The input as a hand-edited file, the owned keys written into it.
+  {
+    const std::string_view value = input.substr(0, std::min(input.find('\n'), input.size()));
+    const std::string_view other = input.substr(input.size() / 2);
+    const quarbe::TextKey texts[] = {quarbe::keys::kLocalLocator, quarbe::keys::kCorrespondentLocator,
+                                     quarbe::keys::kPicturePath};
+    const quarbe::IntKey ints[] = {quarbe::keys::kGpsPort, quarbe::keys::kRotatorPort,
+                                   quarbe::keys::kRotationSense, quarbe::keys::kEndStop};
+    const char* const ports[] = {"COM1", "COM4", "LPT1", "Vitesse"};
+    quarbe::IniText text{std::string(input)};
+    std::vector<std::optional<std::string>> before;
+    for (const char* port : ports) before.push_back(text.Value(quarbe::kPortsSection, port));
+    const auto writeAll = [&] {
+      for (std::size_t i = 0; i < std::size(texts); ++i)
+        text.Set(texts[i].section, texts[i].key, i == 1 ? other : value);
+      for (const auto& key : ints) text.Set(key.section, key.key, std::to_string(static_cast<int>(size) - 7));
+    };
+    writeAll();
+    for (std::size_t i = 0; i < std::size(texts); ++i)
+      Check(text.Value(texts[i].section, texts[i].key) == std::string(i == 1 ? other : value));
+    for (const auto& key : ints) Check(text.Value(key.section, key.key) == std::to_string(static_cast<int>(size) - 7));
+    for (std::size_t i = 0; i < std::size(ports); ++i) Check(text.Value(quarbe::kPortsSection, ports[i]) == before[i]);
+    const std::string written = text.Bytes();
+    writeAll();
+    Check(text.Bytes() == written);
   }
 
   // The input as a command line and field texts, against a fixed settings

@@ -92,6 +92,20 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
+// An unknown command-line word longer than this many characters is shown
+// cut, followed by an ellipsis: a message box sized for a 128 KiB word would
+// be taller than any screen.
+constexpr std::size_t kShownWordCharacters = 60;
+
+std::string ShownWord(std::string_view word) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if ((static_cast<unsigned char>(word[i]) & 0xC0) == 0x80) continue;  // inside a UTF-8 sequence
+    if (characters++ == kShownWordCharacters) return std::string(word.substr(0, i)) + "…";
+  }
+  return std::string(word);
+}
+
 constexpr std::string_view kTooLong = "Veuillez entrer au plus 6 caractères.";
 constexpr std::string_view kNotANumber = "Veuillez entrer un nombre.";
 
@@ -121,6 +135,7 @@ BearingContext::BearingContext(ProfileStore& store, std::string_view commandLine
       [this](std::string_view text, std::string_view caption) { ShowMessage(text, caption); });
   local_.locator = store_.Read(keys::kLocalLocator);
   correspondent_.locator = store_.Read(keys::kCorrespondentLocator);
+  if (!store_.StartupProblem().empty() && unownedMessage_) unownedMessage_(store_.StartupProblem(), kSettingsCaption);
   ParseCommandLine(commandLine);
   gpsUse_.store(true);
 }
@@ -147,7 +162,7 @@ void BearingContext::ParseCommandLine(std::string_view commandLine) {
     } else if (StartsWithNoCase(token, kDestPrefix)) {
       correspondent_.locator = std::string(token.substr(kDestPrefix.size()));
     } else if (unownedMessage_) {
-      unownedMessage_(token, kUnknownArgumentCaption);
+      unownedMessage_(ShownWord(token), kUnknownArgumentCaption);
     }
   }
 }
@@ -172,13 +187,13 @@ void BearingContext::OnDestroy() {
   }
 }
 
-void BearingContext::SaveProfile() {
-  if (saved_) return;
+bool BearingContext::SaveProfile() {
+  if (saved_) return true;
   saved_ = true;
   store_.Write(keys::kLocalLocator, local_.locator);
   store_.Write(keys::kCorrespondentLocator, correspondent_.locator);
   SaveConfiguration(store_, configuration_);
-  store_.Flush();
+  return store_.Flush();
 }
 
 void BearingContext::SetConfiguration(const Configuration& configuration) {

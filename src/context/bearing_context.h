@@ -64,10 +64,13 @@ class BearingContext {
   using Sleeper = std::function<void(std::chrono::milliseconds)>;
 
   // Loads the configuration and port map from the store, takes the stored
-  // locators, then applies local=... and dest=... from the command line
+  // locators (a settings file that could not be read is reported through
+  // `unownedMessage`, caption kSettingsCaption), then applies local=... and
+  // dest=... from the command line
   // (tokens separated by spaces, matched case-insensitively at their start);
   // any other word is reported through `unownedMessage` with the caption
-  // "Paramètre inconnu". Locators are validated only by InitDialog.
+  // "Paramètre inconnu" (a word of more than 60 characters shown cut, with
+  // "…"). Locators are validated only by InitDialog.
   BearingContext(ProfileStore& store, std::string_view commandLine, MessageSink unownedMessage);
   // Writes the profile unless SaveProfile() already did.
   ~BearingContext();
@@ -86,8 +89,10 @@ class BearingContext {
 
   // Writes "Contexte"/"Local", "Contexte"/"Corres", then "GPS"/"Port",
   // "Moteur"/"Port", "Moteur"/"Rotation", "Moteur"/"Butée", "Compas"/"Image",
-  // and flushes the store. Later calls (and the destructor) write nothing.
-  void SaveProfile();
+  // and flushes the store. Returns false when the file could not be written
+  // (the store's FlushError() says why). Later calls (and the destructor)
+  // write nothing and return true.
+  bool SaveProfile();
 
   // Field exchange with the view. save=false writes every member to its
   // control. save=true reads the controls in the fixed order, checking each

@@ -1,47 +1,158 @@
 #include "context/profile_store.h"
 
-#include <QSettings>
-#include <QString>
-#include <QStringList>
-#include <QVariant>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 
+#include "context/system_error.h"
 #include "gps/serial_device.h"
 
 namespace quarbe {
 
 namespace {
 
-QString KeyPath(std::string_view section, std::string_view key) {
-  QString path = QString::fromUtf8(section.data(), static_cast<qsizetype>(section.size()));
-  path += u'/';
-  path += QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
-  return path;
+// A settings file is a few hundred bytes; anything past this is not one.
+constexpr off_t kMaxSettingsBytes = 1024 * 1024;
+
+// Why a file operation failed, in the operator's words for the usual cases.
+std::string FileErrorReason(int errorNumber) {
+  switch (errorNumber) {
+    case EACCES:
+    case EPERM:
+      return "permission refusée";
+    case EROFS:
+      return "système de fichiers en lecture seule";
+    case ENOSPC:
+      return "disque plein";
+    case EDQUOT:
+      return "quota de disque dépassé";
+    case EISDIR:
+      return "c'est un dossier";
+    case ENOTDIR:
+      return "un élément du chemin n'est pas un dossier";
+    case ENOENT:
+      return "dossier absent";
+    case EIO:
+      return "erreur d'entrée-sortie";
+    default:
+      return SystemErrorText(errorNumber);
+  }
 }
 
-QString ToQString(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+std::string NotRegularReason(mode_t mode) {
+  if (S_ISDIR(mode)) return "c'est un dossier";
+  if (S_ISFIFO(mode)) return "c'est un tube nommé, pas un fichier ordinaire";
+  return "ce n'est pas un fichier ordinaire";
 }
 
-// A value as the file holds it. An unquoted value with commas comes back
-// from QSettings as a list; it is a text like any other here.
-std::optional<QString> RawText(const QSettings& settings, const QString& path) {
-  const QVariant value = settings.value(path);
-  if (!value.isValid()) return std::nullopt;
-  if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(u',');
-  return value.toString();
+// Writes `bytes` to a new file beside `path` and renames it over `path`.
+// Returns why it failed, or nothing.
+std::string ReplaceFile(const std::string& path, const std::string& bytes) {
+  namespace fs = std::filesystem;
+  // Through a symbolic link the file it names is replaced, not the link.
+  std::string target = path;
+  struct stat link {};
+  if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+      target = real;
+      std::free(real);
+    }
+  }
+  struct stat info {};
+  const bool exists = ::stat(target.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) return NotRegularReason(info.st_mode);
+  // A read-only file stays as it is, even in a folder that allows renaming.
+  if (exists && ::access(target.c_str(), W_OK) != 0) return FileErrorReason(errno);
+  const fs::path parent = fs::path(target).parent_path();
+  if (!exists && !parent.empty()) {
+    // A first run: ~/.config may not exist yet.
+    std::error_code error;
+    fs::create_directories(parent, error);
+    if (error) return FileErrorReason(error.value());
+  }
+
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temporary = target + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    // 0666 less the umask, as for any new file; an existing file's
+    // permissions are copied below.
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0 && errno != EEXIST) return FileErrorReason(errno);
+  }
+  if (fd < 0) return FileErrorReason(EEXIST);
+  int error = 0;
+  if (exists && ::fchmod(fd, info.st_mode & 07777) != 0) error = errno;
+  for (std::size_t done = 0; error == 0 && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n > 0) done += static_cast<std::size_t>(n);
+  }
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temporary.c_str());
+    return FileErrorReason(error);
+  }
+  // The rename itself reaches the disk with the folder.
+  const int folder = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  return {};
 }
 
 }  // namespace
 
 ProfileStore::ProfileStore() : ProfileStore(DefaultPath()) {}
 
-ProfileStore::ProfileStore(const std::string& filePath)
-    : settings_(std::make_unique<QSettings>(QString::fromStdString(filePath), QSettings::IniFormat)) {}
+ProfileStore::ProfileStore(const std::string& filePath) : path_(filePath) { Load(); }
 
 ProfileStore::~ProfileStore() { Flush(); }
+
+void ProfileStore::Load() {
+  std::string reason;
+  struct stat info {};
+  if (::stat(path_.c_str(), &info) != 0) {
+    if (errno == ENOENT) return;  // a first run: the file is made at exit
+    reason = FileErrorReason(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    reason = NotRegularReason(info.st_mode);
+  } else {
+    // Not blocking: should the path have become a FIFO since the check, the
+    // open and the reads still return at once.
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      reason = FileErrorReason(errno);
+    } else {
+      std::string bytes;
+      if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) reason = NotRegularReason(info.st_mode);
+      char buffer[8192];
+      while (reason.empty()) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) reason = FileErrorReason(errno);
+        if (n <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > static_cast<std::size_t>(kMaxSettingsBytes)) reason = "fichier trop grand";
+      }
+      ::close(fd);
+      if (reason.empty()) text_ = IniText(std::move(bytes));
+    }
+  }
+  if (reason.empty()) return;
+  refusedReason_ = reason;
+  startupProblem_ = "Le fichier de réglages " + path_ + " n'a pas été lu : " + reason +
+                    ". Quarbe démarre avec les réglages par défaut.";
+}
 
 std::string ProfileStore::DefaultPath() {
   namespace fs = std::filesystem;
@@ -56,35 +167,47 @@ std::string ProfileStore::DefaultPath() {
   return (dir / "quarbe.ini").string();
 }
 
-std::string ProfileStore::FilePath() const { return settings_->fileName().toStdString(); }
-
 std::int32_t ProfileStore::GetProfileInt(std::string_view section, std::string_view key,
                                          std::int32_t defaultValue) const {
-  const auto text = RawText(*settings_, KeyPath(section, key));
+  const std::optional<std::string> text = text_.Value(section, key);
   if (!text) return defaultValue;
-  bool ok = false;
-  const int value = text->trimmed().toInt(&ok, 10);
-  return ok ? value : defaultValue;
+  std::string_view digits = *text;
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  std::int32_t value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 10);
+  return error == std::errc() && end == digits.data() + digits.size() && !digits.empty() ? value : defaultValue;
 }
 
 std::string ProfileStore::GetProfileString(std::string_view section, std::string_view key,
                                            std::string_view defaultValue) const {
-  const auto text = RawText(*settings_, KeyPath(section, key));
-  if (!text) return std::string(defaultValue);
-  return text->toStdString();
+  return text_.Value(section, key).value_or(std::string(defaultValue));
 }
 
 void ProfileStore::WriteProfileInt(std::string_view section, std::string_view key, std::int32_t value) {
-  settings_->setValue(KeyPath(section, key), value);
+  SetValue(section, key, std::to_string(value));
 }
 
 void ProfileStore::WriteProfileString(std::string_view section, std::string_view key, std::string_view value) {
-  settings_->setValue(KeyPath(section, key), ToQString(value));
+  SetValue(section, key, value);
+}
+
+void ProfileStore::SetValue(std::string_view section, std::string_view key, std::string_view value) {
+  const std::string before = text_.Bytes();
+  text_.Set(section, key, value);
+  dirty_ = dirty_ || text_.Bytes() != before;
 }
 
 bool ProfileStore::Flush() {
-  settings_->sync();
-  return settings_->status() == QSettings::NoError;
+  flushError_.clear();
+  if (!dirty_) return true;
+  // A file that was not read is not replaced: what it holds is unknown.
+  const std::string reason = refusedReason_.empty() ? ReplaceFile(path_, text_.Bytes()) : refusedReason_;
+  if (!reason.empty()) {
+    flushError_ = "Les réglages n'ont pas été enregistrés dans " + path_ + " : " + reason + ".";
+    return false;
+  }
+  dirty_ = false;
+  return true;
 }
 
 Configuration LoadConfiguration(const ProfileStore& store) {
@@ -92,7 +215,11 @@ Configuration LoadConfiguration(const ProfileStore& store) {
   configuration.gpsPort = store.Read(keys::kGpsPort);
   configuration.rotatorPort = store.Read(keys::kRotatorPort);
   configuration.rotationSense = store.Read(keys::kRotationSense);
-  configuration.endStopDeg = static_cast<std::uint32_t>(store.Read(keys::kEndStop));
+  // A negative angle (hand-edited) is the same direction reduced into
+  // 0..359: -10 is 350. Larger angles are kept as written; the rotator byte
+  // reduces them and the configuration dialog shows them as they are.
+  const std::int64_t endStopDeg = store.Read(keys::kEndStop);
+  configuration.endStopDeg = static_cast<std::uint32_t>(endStopDeg < 0 ? (endStopDeg % 360 + 360) % 360 : endStopDeg);
   configuration.endStopChoice = EndStopChoiceFor(configuration.endStopDeg);
   configuration.picturePath = store.Read(keys::kPicturePath);
   return configuration;

@@ -3,29 +3,30 @@
 // integers and texts, read at start-up and written once at exit.
 //
 // The file is $XDG_CONFIG_HOME/quarbe.ini (~/.config/quarbe.ini when that
-// variable is unset, empty or not absolute). It is handled by QSettings in
-// INI format, which gives these guarantees:
-//  - a write goes to a temporary file that is renamed over the old one, so a
-//    crash or a full disk never leaves a half-written file; a file that
-//    cannot be written (read-only file or directory) is left untouched and
-//    the write is silently dropped;
-//  - sections and keys the program does not own survive a write (comment
-//    lines do not, and a foreign list value may be re-spaced);
-//  - non-ASCII key names such as "Butée" are written percent-escaped as
-//    Latin-1 ("But%E9e=180"); a hand-edited file may also spell the key in
-//    plain UTF-8 ("Butée=90"), which reads back as the same key and is
-//    replaced by the escaped spelling at the next write.
-// Reading never fails: a missing key, an unreadable file, a value that is
-// not a whole number where an integer belongs all give the default.
+// variable is unset, empty or not absolute). Paths and values are bytes:
+// a path or a value that is not UTF-8 reads and writes back unchanged.
+//  - Hand edits are kept byte for byte: a write replaces only the values of
+//    the keys written (a missing key is added to its section) and leaves
+//    every other line as it was, comments and blank lines included. A key
+//    keeps the spelling the file gives it ("Butée=" or "But%E9e="); a new
+//    "Butée" is written "But%E9e", which every earlier version reads.
+//  - The new content goes to a temporary file beside the old one, which is
+//    then renamed over it: a crash or a full disk never leaves half a file.
+//    When nothing changed, the file is not touched.
+//  - A settings file that is not a regular file (a FIFO, a folder, a
+//    device), or that cannot be read, is never waited on: the program
+//    starts on the defaults, is told why (StartupProblem), and does not
+//    replace that file at exit (Flush fails with the reason).
+// Reading never fails: a missing key, a value that is not a whole number
+// where an integer belongs all give the default.
 
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "context/configuration.h"
-
-class QSettings;
+#include "context/ini_text.h"
 
 namespace quarbe {
 
@@ -58,6 +59,9 @@ inline constexpr TextKey kPicturePath{"Compas", "Image", "mobile.emf"};
 inline constexpr std::string_view kPortsSection = "Ports";
 inline constexpr int kDefaultGpsBaud = 4800;
 
+// Caption of the messages about the settings file.
+inline constexpr std::string_view kSettingsCaption = "Fichier de réglages";
+
 class ProfileStore {
  public:
   // The user's settings file (see DefaultPath).
@@ -69,7 +73,7 @@ class ProfileStore {
   ProfileStore& operator=(const ProfileStore&) = delete;
 
   static std::string DefaultPath();
-  std::string FilePath() const;
+  const std::string& FilePath() const { return path_; }
 
   virtual std::int32_t GetProfileInt(std::string_view section, std::string_view key, std::int32_t defaultValue) const;
   virtual std::string GetProfileString(std::string_view section, std::string_view key,
@@ -77,9 +81,15 @@ class ProfileStore {
   virtual void WriteProfileInt(std::string_view section, std::string_view key, std::int32_t value);
   virtual void WriteProfileString(std::string_view section, std::string_view key, std::string_view value);
 
-  // Writes what is pending to disk. Returns false when the file could not be
-  // written (the program ignores that; tests look at it).
+  // Writes what has changed to disk. Returns false when the file could not
+  // be written; FlushError() then says why.
   virtual bool Flush();
+
+  // For the operator, in French, naming the file: why the file was not read
+  // at start-up (empty when it was read or is simply missing), and why the
+  // last Flush() failed (empty when it did not).
+  const std::string& StartupProblem() const { return startupProblem_; }
+  const std::string& FlushError() const { return flushError_; }
 
   std::int32_t Read(const IntKey& key) const { return GetProfileInt(key.section, key.key, key.defaultValue); }
   std::string Read(const TextKey& key) const { return GetProfileString(key.section, key.key, key.defaultValue); }
@@ -87,14 +97,23 @@ class ProfileStore {
   void Write(const TextKey& key, std::string_view value) { WriteProfileString(key.section, key.key, value); }
 
  private:
-  std::unique_ptr<QSettings> settings_;
+  void Load();
+  void SetValue(std::string_view section, std::string_view key, std::string_view value);
+
+  std::string path_;
+  IniText text_;
+  // Why the file was not read, when it exists: it must not be replaced.
+  std::string refusedReason_;
+  bool dirty_ = false;
+  std::string startupProblem_;
+  std::string flushError_;
 };
 
 // The five configuration keys, read in the order GPS port, rotator port,
 // rotation sense, end stop, picture; the end-stop choice is derived from the
 // angle. Values are taken without range checks: an edited file can bring
 // indexes or an angle outside their usual ranges, and the users of each value
-// cope with that. A negative end stop reads as its 32-bit unsigned pattern.
+// cope with that. A negative end stop is reduced modulo 360 (-10 reads 350).
 Configuration LoadConfiguration(const ProfileStore& store);
 
 // Writes the five configuration keys in the same order.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 #include <utility>
 
 #include "context/system_error.h"
@@ -51,15 +52,25 @@ void GpsReader::Start(int gpsPort, const PortMap& ports, std::int32_t initialCou
     std::lock_guard lock(statsMutex_);
     running_.store(true);
   }
-  thread_ = std::thread([this, device = std::move(device), baud, initialCourseDeg]() mutable {
-    const int value = Run(std::move(device), baud, initialCourseDeg);
-    exitValue_.store(value);
+  try {
+    thread_ = std::thread([this, device = std::move(device), baud, initialCourseDeg]() mutable {
+      const int value = Run(std::move(device), baud, initialCourseDeg);
+      exitValue_.store(value);
+      {
+        std::lock_guard lock(statsMutex_);
+        running_.store(false);
+      }
+      statsChanged_.notify_all();
+    });
+  } catch (const std::system_error&) {
+    // No thread could be made (out of memory or of processes): the program
+    // goes on without the GPS, as with no port configured.
     {
       std::lock_guard lock(statsMutex_);
       running_.store(false);
     }
     statsChanged_.notify_all();
-  });
+  }
 }
 
 int GpsReader::Stop() {

@@ -62,7 +62,8 @@ class GpsReader : public GpsSource {
   //    fails a GpsOpenError is posted and, once served, the thread ends with
   //    kGpsReaderNoPort.
   // initialCourseDeg is the course handed with positions until the first RMC
-  // course arrives (the current heading).
+  // course arrives (the current heading). If the system cannot create the
+  // thread, nothing runs and nothing is posted, as for index 0.
   void Start(int gpsPort, const PortMap& ports, std::int32_t initialCourseDeg);
 
   // Asks the thread to end, wakes it, releases any hand-off in progress and

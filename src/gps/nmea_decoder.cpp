@@ -136,7 +136,32 @@ constexpr std::array<SentenceDecoder, 2> kDecoders{{
     {"GGA", 8, &DecodeGga},
 }};
 
-constexpr std::array<std::string_view, 6> kTalkers{"GP", "GN", "GL", "GA", "GB", "BD"};
+bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The sentence body between '$' and the checksum, or nothing when the line
+// carries a checksum that does not hold: a '*' must be followed by exactly
+// two hex digits, the exclusive-or of every byte of the body. Noise on the
+// serial line that changes a digit of the position is caught here.
+std::optional<std::string_view> CheckedBody(std::string_view body) {
+  const std::size_t star = body.find('*');
+  if (star == std::string_view::npos) return body;
+  const std::string_view sum = body.substr(star + 1);
+  if (sum.size() != 2) return std::nullopt;
+  const int high = HexValue(sum[0]);
+  const int low = HexValue(sum[1]);
+  if (high < 0 || low < 0) return std::nullopt;
+  unsigned computed = 0;
+  for (const char c : body.substr(0, star)) computed ^= static_cast<unsigned char>(c);
+  if (computed != static_cast<unsigned>(high * 16 + low)) return std::nullopt;
+  return body.substr(0, star);
+}
 
 }  // namespace
 
@@ -144,16 +169,13 @@ NmeaResult NmeaDecoder(std::string_view line, bool gpsUse) {
   if (line.empty() || line.front() != '$') return {};
   std::string_view body = line.substr(1);
   if (!body.empty() && body.back() == '\r') body.remove_suffix(1);
-  // The checksum is not a field; it is not verified either.
-  if (const std::size_t star = body.find('*'); star != std::string_view::npos) body = body.substr(0, star);
+  const std::optional<std::string_view> checked = CheckedBody(body);
+  if (!checked) return {};
 
-  const Fields fields = SplitFields(body);
+  const Fields fields = SplitFields(*checked);
   const std::string_view address = fields.field[0];
-  if (address.size() != 5) return {};
-  const std::string_view talker = address.substr(0, 2);
-  bool knownTalker = false;
-  for (std::string_view t : kTalkers) knownTalker = knownTalker || t == talker;
-  if (!knownTalker) return {};
+  // Any talker (GP, GN, IN, QZ, ...): the sentence type alone decides.
+  if (address.size() != 5 || !IsUpper(address[0]) || !IsUpper(address[1])) return {};
 
   for (const SentenceDecoder& decoder : kDecoders) {
     if (address.substr(2) != decoder.id) continue;

@@ -22,12 +22,15 @@ struct NmeaCourse {
 using NmeaResult = std::variant<std::monostate, NmeaCourse, Position>;
 
 // Decodes one line as cut by LineFramer: it starts with '$' and holds no line
-// feed; a trailing carriage return and a "*hh" checksum are allowed (the
-// checksum is not verified). Fields are taken by commas, so decimal times
-// (hhmmss.ss) and other field widths decode the same as the classic layout.
+// feed; a trailing carriage return is allowed. A line that carries a
+// checksum ('*' after the last field) gives nothing unless it is two hex
+// digits equal to the exclusive-or of the bytes between '$' and '*'; a line
+// without one is decoded as it stands. Fields are taken by commas, so decimal
+// times (hhmmss.ss) and other field widths decode the same as the classic
+// layout.
 //
-// Sentences: RMC and GGA from the talkers GP, GN, GL, GA, GB and BD; anything
-// else gives nothing.
+// Sentences: RMC and GGA from any talker of two capital letters (GP, GN, IN,
+// QZ, ...); anything else gives nothing.
 //  - RMC gives a course only with status 'A' and a course field that is a
 //    number from 0 to 360; a void fix or an empty course gives nothing, so the
 //    caller keeps the course it holds.

@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <memory>
 #include <span>
@@ -16,6 +17,7 @@
 
 #include "context/bearing_context.h"
 #include "context/profile_store.h"
+#include "ui/message_box.h"
 #include "ui/screenshots.h"
 #include "ui/translations.h"
 
@@ -104,12 +106,19 @@ int CBearingApp::RunWindow(ProfileStore& store, const std::string& commandLine, 
   TerminationSignals terminations;
   QPointer<CBearingDlg> window;
   bool closeRequested = false;
+  // Once the program is asked to end, no further box opens: the boxes
+  // start-up still had queued would otherwise keep it waiting for an
+  // operator who is not there, and the settings would never be written.
+  const CBearingDlg::MessageSink show = hooks.message ? hooks.message : &ShowWarning;
+  hooks.message = [&closeRequested, show](QWidget* owner, const QString& text, const QString& caption) {
+    if (!closeRequested) show(owner, text, caption);
+  };
   QObject::connect(&terminations, &TerminationSignals::received, &terminations, [&](int) {
     closeRequested = true;
     if (window) {
       window->CloseAll();
     } else {
-      // Still constructing: close the unknown-word messages; the window is
+      // Still constructing: close the message open now; the window is
       // closed as soon as it exists.
       RejectOpenDialogs();
     }
@@ -124,9 +133,15 @@ int CBearingApp::RunWindow(ProfileStore& store, const std::string& commandLine, 
   if (!window->ShutDown()) window->exec();
   // exec() has returned: the window-destruction steps have run and the GPS
   // reader is stopped. Then the locators and the configuration are saved.
-  owned->context().SaveProfile();
-  owned.reset();
-  return 0;
+  if (owned->context().SaveProfile()) return 0;
+
+  // The operator's settings are lost: say so where it will be seen. A box
+  // when the operator closed the window; the standard error (the journal of
+  // a session that is shutting down) on a termination signal.
+  const std::string problem = store.FlushError();
+  if (!closeRequested) show(nullptr, QString::fromStdString(problem), QString::fromUtf8(kSettingsCaption.data(), static_cast<qsizetype>(kSettingsCaption.size())));
+  if (closeRequested) std::fprintf(stderr, "quarbe: %s\n", problem.c_str());
+  return 1;
 }
 
 }  // namespace quarbe

@@ -56,7 +56,10 @@ class CBearingApp : public QApplication {
 
   // Runs the main window on `store`: unknown command-line words reported
   // first, the window until it closes, then the profile written. A
-  // termination signal closes any open box and the window. Returns 0.
+  // termination signal closes any open box and the window, and no further
+  // box opens. Returns 0, or 1 when the settings could not be written: the
+  // reason is then shown in a box, or on a termination signal written to
+  // the standard error.
   static int RunWindow(ProfileStore& store, const std::string& commandLine, CBearingDlg::Hooks hooks = {});
 };
 

@@ -1,5 +1,7 @@
 #include "ui/classic_group_box.h"
 
+#include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
 #include <qdrawutil.h>
@@ -26,12 +28,22 @@ QRect ClassicGroupBox::TitleRect() const {
                metrics.height());
 }
 
-void ClassicGroupBox::paintEvent(QPaintEvent* /*event*/) {
+void ClassicGroupBox::paintEvent(QPaintEvent* event) {
+  if (measuredFor_ != size()) {
+    // A few pixels inside the frame line.
+    constexpr int kMarginPx = kFrameWidth + 2;
+    inside_ = rect().adjusted(kMarginPx, FrameTop() + kMarginPx, -kMarginPx, -kMarginPx);
+    title_ = TitleRect();
+    measuredFor_ = size();
+  }
+  const QRect changed = event->region().boundingRect();
+  if (inside_.contains(changed) && !title_.intersects(changed)) return;
+
   QPainter painter(this);
   static_assert(kFrameWidth == 2, "qDrawShadeRect draws a sunken line of width 1 as two pixels");
   qDrawShadeRect(&painter, rect().adjusted(0, FrameTop(), 0, 0), palette(), /*sunken=*/true, 1, 0);
   if (title().isEmpty()) return;
-  const QRect back = TitleRect();
+  const QRect back = title_;
   painter.fillRect(back, palette().window());
   const int gap = TitleGap();
   const int mnemonic = style()->styleHint(QStyle::SH_UnderlineShortcut, nullptr, this) != 0
@@ -39,6 +51,12 @@ void ClassicGroupBox::paintEvent(QPaintEvent* /*event*/) {
                            : Qt::TextHideMnemonic;
   style()->drawItemText(&painter, back.adjusted(gap, 0, -gap, 0), Qt::AlignLeft | Qt::AlignVCenter | mnemonic,
                         palette(), isEnabled(), title(), QPalette::WindowText);
+}
+
+
+void ClassicGroupBox::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) measuredFor_ = QSize();
+  QGroupBox::changeEvent(event);
 }
 
 }  // namespace quarbe

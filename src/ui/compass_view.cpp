@@ -1,12 +1,16 @@
 #include "ui/compass_view.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
 
 #include <cmath>
+#include <cstring>
+
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "geodesy/station.h"
 #include "ui/emf_picture.h"
@@ -25,38 +29,58 @@ constexpr double kNeedleFraction = 0.75;
 }  // namespace
 
 CompassView::CompassView(QWidget* parent) : QWidget(parent) {
-  // The bare frame is the window's own background.
-  setAutoFillBackground(true);
-  setAttribute(Qt::WA_OpaquePaintEvent, false);
+  // The control paints every pixel itself, the bare frame in the window's
+  // own background colour: nothing behind it is repainted for a needle, and
+  // its image goes to the screen as a plain copy.
+  setAutoFillBackground(false);
+  setAttribute(Qt::WA_OpaquePaintEvent, true);
 }
 
 CompassView::~CompassView() = default;
 
 QString CompassView::DataDirectory() { return QStringLiteral(QUARBE_DATA_DIR); }
 
-QString CompassView::ResolvePicturePath(const QString& path) {
-  if (path.isEmpty()) return {};
-  const QFileInfo direct(path);
-  if (direct.isFile()) return direct.absoluteFilePath();
-  if (direct.isRelative()) {
-    const QFileInfo installed(QDir(DataDirectory()), path);
-    if (installed.isFile()) return installed.absoluteFilePath();
-    // Beside the program: share/quarbe next to its bin directory, which is
-    // where a relocated installation and the build tree keep the picture.
-    if (QCoreApplication::instance() != nullptr) {
-      const QFileInfo beside(QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quarbe")), path);
-      if (beside.isFile()) return beside.absoluteFilePath();
-    }
+std::string CompassView::ResolvePicturePath(const std::string& path) {
+  if (path.empty()) return {};
+  const auto isFile = [](const std::string& candidate) {
+    struct stat info {};
+    return ::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  };
+  const bool relative = path.front() != '/';
+  if (isFile(path)) {
+    if (!relative) return path;
+    char directory[PATH_MAX];
+    return ::getcwd(directory, sizeof directory) != nullptr ? std::string(directory) + "/" + path : path;
+  }
+  if (!relative) return {};
+  const std::string installed = std::string(QUARBE_DATA_DIR) + "/" + path;
+  if (isFile(installed)) return installed;
+  // Beside the program: share/quarbe next to its bin directory, which is
+  // where a relocated installation and the build tree keep the picture.
+  char self[PATH_MAX + 1];
+  const ssize_t length = ::readlink("/proc/self/exe", self, PATH_MAX);
+  if (length > 0) {
+    std::string beside(self, static_cast<std::size_t>(length));
+    beside.erase(beside.rfind('/') + 1);
+    beside += "../share/quarbe/" + path;
+    if (isFile(beside)) return beside;
   }
   return {};
 }
 
-bool CompassView::LoadPicture(const QString& path) {
+QString CompassView::ResolvePicturePath(const QString& path) {
+  return QFile::decodeName(QByteArray::fromStdString(ResolvePicturePath(QFile::encodeName(path).toStdString())));
+}
+
+bool CompassView::LoadPicture(const std::string& path) {
   picture_.reset();
-  const QString resolved = ResolvePicturePath(path);
-  if (!resolved.isEmpty()) picture_ = EmfPicture::Load(resolved);
+  pictureImage_ = QImage();
+  const std::string resolved = ResolvePicturePath(path);
+  if (!resolved.empty()) picture_ = EmfPicture::Load(resolved);
   return picture_ != nullptr;
 }
+
+bool CompassView::LoadPicture(const QString& path) { return LoadPicture(QFile::encodeName(path).toStdString()); }
 
 double CompassView::AngleFromDegrees(int azimuthDeg) { return azimuthDeg * HALF_PI * (1.0 / 90.0); }
 
@@ -84,17 +108,32 @@ void CompassView::Render(double angleRad) {
   }
   const qreal dpr = devicePixelRatioF();
   if (backing_.size() != area * dpr) {
-    backing_ = QImage(area * dpr, QImage::Format_ARGB32_Premultiplied);
+    backing_ = QImage(area * dpr, QImage::Format_RGB32);
     backing_.setDevicePixelRatio(dpr);
   }
-  // Each drawing starts from the bare frame, so an earlier needle never
-  // stays visible next to the new one, with or without a picture.
-  backing_.fill(Qt::transparent);
+  const QColor frame = palette().color(QPalette::Window);
+  if (picture_ != nullptr && (pictureImage_.size() != backing_.size() || pictureBackground_ != frame)) {
+    // Rendering the SVG is the costly part (milliseconds for the default
+    // picture): once per picture and size, not at every needle.
+    pictureImage_ = QImage(backing_.size(), QImage::Format_RGB32);
+    pictureImage_.setDevicePixelRatio(dpr);
+    pictureImage_.fill(frame);
+    QPainter picturePainter(&pictureImage_);
+    picturePainter.setRenderHint(QPainter::Antialiasing, true);
+    picture_->Render(picturePainter, QRectF(QPointF(0, 0), QSizeF(area)));
+    pictureBackground_ = frame;
+    ++pictureRenderCount_;
+  }
+  // Each drawing starts from the bare frame or the picture, so an earlier
+  // needle never stays visible next to the new one.
+  if (picture_ != nullptr) {
+    std::memcpy(backing_.bits(), pictureImage_.constBits(), static_cast<std::size_t>(backing_.sizeInBytes()));
+  } else {
+    backing_.fill(frame);
+  }
 
   QPainter painter(&backing_);
   painter.setRenderHint(QPainter::Antialiasing, true);
-  if (picture_ != nullptr) picture_->Render(painter, QRectF(QPointF(0, 0), QSizeF(area)));
-
   QPen pen(Qt::black, kNeedleWidthPx, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   painter.setPen(pen);
   painter.drawLine(NeedleStart(area), NeedleEnd(area, angleRad));
@@ -102,9 +141,12 @@ void CompassView::Render(double angleRad) {
   update();
 }
 
-void CompassView::paintEvent(QPaintEvent* /*event*/) {
-  if (backing_.isNull()) return;
+void CompassView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
+  if (backing_.isNull()) {
+    painter.fillRect(event->rect(), palette().color(QPalette::Window));
+    return;
+  }
   painter.drawImage(QPoint(0, 0), backing_);
 }
 

@@ -3,10 +3,12 @@
 // control with a thick black needle from the centre towards the relative
 // azimuth; straight up means dead ahead of the vehicle.
 //
-// Picture and needle are rendered into an image owned by the control; paint
+// Picture and needle are drawn into an image owned by the control; paint
 // events only copy that image, so a drawing happens exactly when DrawNeedle
-// decides to draw.
+// decides to draw. The picture itself is rendered once for each picture and
+// size into an image of its own, which every needle drawing starts from.
 
+#include <QColor>
 #include <QImage>
 #include <QPoint>
 #include <QSize>
@@ -14,6 +16,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 namespace quarbe {
 
@@ -31,12 +34,14 @@ class CompassView : public QWidget {
   explicit CompassView(QWidget* parent = nullptr);
   ~CompassView() override;
 
-  // Replaces the picture. A relative path is looked up in the working
-  // directory first, then in the installed data directory, then in
-  // share/quarbe beside the program's bin directory. A file that
-  // cannot be found, read or converted leaves the control without a picture;
-  // nothing is reported. Returns whether a picture is now loaded. The
-  // control is not redrawn until the next DrawNeedle.
+  // Replaces the picture. The path is bytes, as the file system names it. A
+  // relative path is looked up in the working directory first, then in the
+  // installed data directory, then in share/quarbe beside the program's bin
+  // directory. A file that cannot be found, read or converted leaves the
+  // control without a picture; nothing is reported. Returns whether a
+  // picture is now loaded. The control is not redrawn until the next
+  // DrawNeedle.
+  bool LoadPicture(const std::string& path);
   bool LoadPicture(const QString& path);
   bool HasPicture() const { return picture_ != nullptr; }
 
@@ -48,8 +53,10 @@ class CompassView : public QWidget {
   // Radians of the last drawn needle, kNoAngleDrawn before the first.
   double LastDrawnAngle() const { return lastAngleRad_; }
 
-  // How many times picture and needle have been rendered.
+  // How many times picture and needle have been drawn.
   int RenderCount() const { return renderCount_; }
+  // How many times the picture has been rendered from its SVG.
+  int PictureRenderCount() const { return pictureRenderCount_; }
 
   // Where a needle at angleRad ends in a control of the given size:
   // x = trunc(W (1 + 0.75 sin a) / 2), y = trunc(H (1 - 0.75 cos a) / 2).
@@ -65,6 +72,7 @@ class CompassView : public QWidget {
   static QString DataDirectory();
 
   // Resolves a picture path as LoadPicture does; empty when not found.
+  static std::string ResolvePicturePath(const std::string& path);
   static QString ResolvePicturePath(const QString& path);
 
  protected:
@@ -75,9 +83,12 @@ class CompassView : public QWidget {
   void Render(double angleRad);
 
   std::unique_ptr<EmfPicture> picture_;
-  QImage backing_;
+  QImage pictureImage_;  // the picture at the control's size, once rendered
+  QColor pictureBackground_;  // the frame colour it was rendered on
+  QImage backing_;       // picture and needle as last drawn
   double lastAngleRad_ = kNoAngleDrawn;
   int renderCount_ = 0;
+  int pictureRenderCount_ = 0;
 };
 
 }  // namespace quarbe

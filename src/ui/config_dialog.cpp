@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -253,7 +254,7 @@ void CConfigDlg::LoadControls(const Configuration& config) {
   endStopAngle_->setText(QString::number(config.endStopDeg));
   if (QAbstractButton* choice = endStopGroup_->button(static_cast<int>(config.endStopChoice)))
     choice->setChecked(true);
-  picturePath_->setText(QString::fromStdString(config.picturePath));
+  picturePath_->setText(QFile::decodeName(QByteArray::fromStdString(config.picturePath)));
   browse_->setFocus(Qt::OtherFocusReason);
 }
 
@@ -293,7 +294,10 @@ void CConfigDlg::accept() {
   }
   next.endStopDeg = static_cast<std::uint32_t>(angle);
   next.endStopChoice = static_cast<EndStopChoice>(endStopGroup_->checkedId());
-  next.picturePath = picturePath_->text().toStdString();
+  // The path is bytes: a name that is not UTF-8 comes back unchanged as
+  // long as the field was not edited.
+  if (picturePath_->text() != QFile::decodeName(QByteArray::fromStdString(result_.picturePath)))
+    next.picturePath = QFile::encodeName(picturePath_->text()).toStdString();
 
   result_ = next;
   QDialog::accept();

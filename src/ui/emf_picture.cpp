@@ -1,82 +1,62 @@
 #include "ui/emf_picture.h"
 
-#include <QFile>
 #include <QPainter>
 #include <QSvgRenderer>
-#include <QtEndian>
 
-#include <cstdlib>
-#include <limits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <emf2svg.h>
+#include <cerrno>
+
+#include "picture/emf_records.h"
+#include "picture/picture_converter.h"
 
 namespace quarbe {
 
 namespace {
 
-// Header record layout: type (u32) at 0, size (u32) at 4, the " EMF"
-// signature (u32) at 40, the whole metafile's size (u32) at 48; the smallest
-// valid header record is 88 bytes.
-constexpr qsizetype kMinHeaderBytes = 88;
-constexpr quint32 kHeaderRecordType = 1;
-constexpr quint32 kEmfSignature = 0x464D4520;  // " EMF", little-endian
-// Larger files are refused rather than handed to the converter.
-constexpr qsizetype kMaxFileBytes = 64 * 1024 * 1024;
-
-quint32 ReadU32(const QByteArray& bytes, qsizetype offset) {
-  return qFromLittleEndian<quint32>(bytes.constData() + offset);
+// The file's bytes, at most kMaxEmfBytes + 1 of them; nothing when it is not
+// a regular file or cannot be read.
+std::optional<std::string> ReadPictureFile(const std::string& path) {
+  // Not blocking: a FIFO put where the picture was is refused at once.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> bytes;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= static_cast<off_t>(kMaxEmfBytes)) {
+    bytes.emplace();
+    char buffer[64 * 1024];
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) bytes.reset();
+      if (n <= 0) break;
+      bytes->append(buffer, static_cast<std::size_t>(n));
+      if (bytes->size() > kMaxEmfBytes) break;  // grew while being read
+    }
+  }
+  ::close(fd);
+  return bytes;
 }
 
 }  // namespace
 
-bool LooksLikeEmf(const QByteArray& bytes) {
-  if (bytes.size() < kMinHeaderBytes) return false;
-  if (ReadU32(bytes, 0) != kHeaderRecordType) return false;
-  const quint32 headerSize = ReadU32(bytes, 4);
-  if (headerSize < kMinHeaderBytes || headerSize > static_cast<quint32>(bytes.size()) || headerSize % 4 != 0)
-    return false;
-  if (ReadU32(bytes, 40) != kEmfSignature) return false;
-  // The header's byte count (offset 48) says how long the metafile is; a
-  // file cut short would have the converter read past its records.
-  const quint32 totalSize = ReadU32(bytes, 48);
-  return totalSize >= headerSize && totalSize <= static_cast<quint32>(bytes.size());
+std::unique_ptr<EmfPicture> EmfPicture::Load(const std::string& path) {
+  const std::optional<std::string> bytes = ReadPictureFile(path);
+  if (!bytes) return nullptr;
+  return FromBytes(*bytes);
 }
 
-std::unique_ptr<EmfPicture> EmfPicture::Load(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return nullptr;
-  if (file.size() > kMaxFileBytes) return nullptr;
-  return FromBytes(file.readAll());
-}
+std::unique_ptr<EmfPicture> EmfPicture::FromBytes(std::string_view emfBytes) {
+  // The structure is checked here as well as in the helper: a file that
+  // cannot be a picture costs no process.
+  const std::optional<std::size_t> length = CompleteEmfLength(emfBytes);
+  if (!length) return nullptr;
+  const std::optional<std::string> svg = ConvertEmfToSvg(emfBytes.substr(0, *length));
+  if (!svg || svg->empty()) return nullptr;
 
-std::unique_ptr<EmfPicture> EmfPicture::FromBytes(const QByteArray& emfBytes) {
-  // The converter trusts its input more than a file picked by the operator
-  // deserves: check the header first.
-  if (!LooksLikeEmf(emfBytes)) return nullptr;
-
-  QByteArray input = emfBytes;  // the converter takes a mutable buffer
-  generatorOptions options{};
-  // No element prefix: plain SVG elements. (The converter also leaks the
-  // copy it makes of a prefix, once per conversion.)
-  options.nameSpace = nullptr;
-  options.verbose = false;
-  options.emfplus = true;
-  options.svgDelimiter = true;
-  options.imgHeight = 0;
-  options.imgWidth = 0;
-
-  char* out = nullptr;
-  size_t outLength = 0;
-  const int ok = emf2svg(input.data(), static_cast<size_t>(input.size()), &out, &outLength, &options);
-  QByteArray svg;
-  if (out != nullptr) {
-    if (outLength <= static_cast<size_t>(std::numeric_limits<qsizetype>::max()))
-      svg = QByteArray(out, static_cast<qsizetype>(outLength));
-    std::free(out);
-  }
-  if (ok == 0 || svg.isEmpty()) return nullptr;
-
-  std::unique_ptr<EmfPicture> picture(new EmfPicture(std::move(svg)));
+  std::unique_ptr<EmfPicture> picture(new EmfPicture(QByteArray(svg->data(), static_cast<qsizetype>(svg->size()))));
   if (!picture->renderer_->isValid()) return nullptr;
   return picture;
 }

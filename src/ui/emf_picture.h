@@ -1,12 +1,14 @@
 #pragma once
-// An enhanced-metafile picture, converted once to SVG when it is loaded and
-// drawn from then on by an SVG renderer, stretched to any rectangle.
+// An enhanced-metafile picture, converted once to SVG when it is loaded (in
+// a child process, see picture/picture_converter.h) and drawn from then on
+// by an SVG renderer, stretched to any rectangle.
 
 #include <QByteArray>
 #include <QRectF>
-#include <QString>
 
 #include <memory>
+#include <string>
+#include <string_view>
 
 class QPainter;
 class QSvgRenderer;
@@ -15,12 +17,16 @@ namespace quarbe {
 
 class EmfPicture {
  public:
-  // Reads and converts the file. Returns nullptr when the file cannot be
-  // read, is not an enhanced metafile, or the conversion fails.
-  static std::unique_ptr<EmfPicture> Load(const QString& path);
+  // Reads and converts the file at `path` (bytes, as the file system names
+  // it). Returns nullptr when the file is not a regular file that can be
+  // read, is larger than kMaxEmfBytes, is not a complete enhanced metafile,
+  // or the conversion fails, crashes or runs over its limits. Never waits on
+  // the file (a FIFO is refused), and on the converter at most
+  // kConversionTimeLimit.
+  static std::unique_ptr<EmfPicture> Load(const std::string& path);
 
   // Converts metafile bytes already in memory; nullptr on failure as above.
-  static std::unique_ptr<EmfPicture> FromBytes(const QByteArray& emfBytes);
+  static std::unique_ptr<EmfPicture> FromBytes(std::string_view emfBytes);
 
   ~EmfPicture();
   EmfPicture(const EmfPicture&) = delete;
@@ -38,10 +44,5 @@ class EmfPicture {
   QByteArray svg_;
   std::unique_ptr<QSvgRenderer> renderer_;
 };
-
-// True when the bytes start with an enhanced-metafile header record: record
-// type 1, a record size that fits, the " EMF" signature, and a metafile size
-// that the bytes actually hold.
-bool LooksLikeEmf(const QByteArray& bytes);
 
 }  // namespace quarbe

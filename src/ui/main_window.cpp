@@ -117,7 +117,7 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
   SetTabOrder();
   setFixedSize(m_units.X(kWidthDlu), m_units.Y(kHeightDlu));
 
-  m_compass->LoadPicture(QString::fromStdString(m_context->configuration().picturePath));
+  m_compass->LoadPicture(m_context->configuration().picturePath);
 
   auto* help = new QShortcut(QKeySequence::HelpContents, this);
   connect(help, &QShortcut::activated, this, [this] {
@@ -469,10 +469,11 @@ void CBearingDlg::keyPressEvent(QKeyEvent* event) {
 
 void CBearingDlg::paintEvent(QPaintEvent* event) {
   QDialog::paintEvent(event);
-  // Redraw the picture and needle when the window itself is repainted; a
-  // repaint of the compass alone already shows its own image.
+  // Redraw the picture and needle when the window itself is repainted over
+  // the compass; a repaint of the compass alone already shows its own
+  // image, and one elsewhere (a caret blinking in a field) does not touch it.
   if (m_paintingNeedle || !m_initialised || m_context->stopRequested()) return;
-  if (m_compass->geometry().contains(event->rect())) return;
+  if (m_compass->geometry().contains(event->rect()) || !m_compass->geometry().intersects(event->rect())) return;
   m_paintingNeedle = true;
   m_compass->DrawNeedle(m_context->result().relativeAzimuthDeg, true);
   m_paintingNeedle = false;
@@ -532,7 +533,7 @@ void CBearingDlg::OpenConfiguration() {
   // Cancelled, or closed because the program is ending: nothing changes.
   if (!accepted || m_closeRequested || m_shutDown) return;
   m_context->SetConfiguration(*accepted);
-  m_compass->LoadPicture(QString::fromStdString(accepted->picturePath));
+  m_compass->LoadPicture(accepted->picturePath);
   StopReader();
   update();
   m_compass->DrawNeedle(m_context->result().relativeAzimuthDeg, true);

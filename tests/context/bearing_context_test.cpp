@@ -147,7 +147,7 @@ TEST_F(ContextTest, CommandLineLocatorsAreUsedAndSavedForNextRun) {
 }
 
 struct CommandLineCase {
-  const char* commandLine;
+  std::string commandLine;
   const char* local;
   const char* correspondent;
   std::vector<std::string> unknown;
@@ -175,7 +175,9 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLineCase{"LOCAL=FN31PR DeSt=jn08wv", "FN31PR", "jn08wv", {}},
                       CommandLineCase{"bonjour  dest=JN08WV au-revoir", "JN18AP", "JN08WV", {"bonjour", "au-revoir"}},
                       CommandLineCase{"  local= local ", "", "QF56OD", {"local"}},
-                      CommandLineCase{"local=JN18APXYZ dépôt", "JN18APXYZ", "QF56OD", {"dépôt"}}));
+                      CommandLineCase{"local=JN18APXYZ dépôt", "JN18APXYZ", "QF56OD", {"dépôt"}},
+                      CommandLineCase{std::string(60, 'x') + " é" + std::string(128 * 1024, 'y') + " dest=JN08WV",
+                                      "JN18AP", "JN08WV", {std::string(60, 'x'), "é" + std::string(59, 'y') + "…"}}));
 
 TEST(JoinArguments, JoinsWithSingleSpaces) {
   const std::vector<std::string> words{"a", "", "dest=JN08WV"};

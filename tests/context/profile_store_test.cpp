@@ -43,6 +43,8 @@ TEST_F(ProfileStoreTest, EveryKeyRoundTrips) {
   EXPECT_EQ(store.Read(keys::kCorrespondentLocator), "JN18APXX");
   EXPECT_EQ(LoadConfiguration(store), written);
   EXPECT_EQ(ReadFile(Ini()).find("[Ports]"), std::string::npos);  // read-only section
+  // A new end-stop key is spelt the way every earlier version reads it.
+  EXPECT_NE(ReadFile(Ini()).find("\nBut%E9e=90\n"), std::string::npos);
 }
 
 struct IntCase {
@@ -63,19 +65,46 @@ INSTANTIATE_TEST_SUITE_P(Values, ProfileIntTest,
                                            IntCase{"12abc", 1}, IntCase{"1.5", 1}, IntCase{"99999999999", 1},
                                            IntCase{"1,2", 1}, IntCase{"\"unterminated", 1}));
 
-TEST_F(ProfileStoreTest, HandWrittenUtf8EndStopKeyIsReadAndRewrittenEscaped) {
-  WriteFile(Ini(), "[Moteur]\nButée=90\n");
+TEST_F(ProfileStoreTest, NegativeEndStopIsTheSameDirectionWithin360) {
+  const std::pair<const char*, std::uint32_t> cases[] = {{"-10", 350}, {"-370", 350}, {"-360", 0}, {"400", 400}};
+  for (const auto& [text, expected] : cases) {
+    WriteFile(Ini(), std::string("[Moteur]\nBut%E9e=") + text + "\n");
+    const Configuration configuration = LoadConfiguration(ProfileStore(Ini()));
+    EXPECT_EQ(configuration.endStopDeg, expected) << text;
+    EXPECT_EQ(configuration.endStopChoice, EndStopChoiceFor(expected)) << text;
+  }
+}
+
+TEST_F(ProfileStoreTest, HandEditsAreKeptByteForByte) {
+  // Comments, blank lines, spacing, a Latin-1 value, a non-UTF-8 path and
+  // the end-stop key spelt in UTF-8, as an operator may leave them.
+  WriteFile(Ini(),
+            "; R\xc3\xa9glages de la voiture\n[Contexte]\nLocal = JN18AP   ; le v\xc3\xa9hicule\nCorres=JN08WV\n\n"
+            "[Moteur]\nBut\xc3\xa9" "e=90\nName=caf\xe9\n[Compas]\nImage=/media/cl\xe9/jour.emf\n"
+            "[Ports]\nCOM1=/dev/ttyUSB0 ; GPS USB\n");
+  Configuration configuration;
   {
     ProfileStore store(Ini());
-    EXPECT_EQ(LoadConfiguration(store).endStopDeg, 90u);
-    EXPECT_EQ(LoadConfiguration(store).endStopChoice, EndStopChoice::kOther);
-    store.Write(keys::kEndStop, 45);
+    configuration = LoadConfiguration(store);
+    EXPECT_EQ(configuration.picturePath, "/media/cl\xe9/jour.emf");
+    EXPECT_EQ(store.GetProfileString("Moteur", "Name", ""), "caf\xe9");
+    store.Write(keys::kLocalLocator, "IO91WM");
+    store.Write(keys::kCorrespondentLocator, "JN08WV");
+    configuration.rotatorPort = 2;
+    configuration.endStopDeg = 45;
+    configuration.picturePath = "/media/cl\xe9/nuit.emf";
+    SaveConfiguration(store, configuration);
     EXPECT_TRUE(store.Flush());
   }
-  const std::string content = ReadFile(Ini());
-  EXPECT_NE(content.find("But%E9e=45"), std::string::npos) << content;
-  EXPECT_EQ(content.find("Butée"), std::string::npos) << content;
-  EXPECT_EQ(LoadConfiguration(ProfileStore(Ini())).endStopDeg, 45u);
+  // Only the values written change; missing keys join their section, a
+  // missing section comes at the end.
+  EXPECT_EQ(ReadFile(Ini()),
+            "; R\xc3\xa9glages de la voiture\n[Contexte]\nLocal = IO91WM   ; le v\xc3\xa9hicule\nCorres=JN08WV\n\n"
+            "[Moteur]\nBut\xc3\xa9" "e=45\nName=caf\xe9\nPort=2\nRotation=1\n[Compas]\nImage=/media/cl\xe9/nuit.emf\n"
+            "[Ports]\nCOM1=/dev/ttyUSB0 ; GPS USB\n\n[GPS]\nPort=1\n");
+  const ProfileStore store(Ini());
+  EXPECT_EQ(LoadConfiguration(store), configuration);
+  EXPECT_EQ(store.Read(keys::kLocalLocator), "IO91WM");
 }
 
 TEST_F(ProfileStoreTest, WriteIsAtomicAndKeepsForeignKeys) {
@@ -98,26 +127,41 @@ TEST_F(ProfileStoreTest, WriteIsAtomicAndKeepsForeignKeys) {
   EXPECT_EQ(LoadPortMap(store).parallel[0], "/tmp/lpt");
 }
 
-TEST_F(ProfileStoreTest, UnwritableFileIsIgnoredAndLeftIntact) {
+TEST_F(ProfileStoreTest, FileThatIsNotReadOrWrittenIsReportedAndLeftAsItIs) {
   WriteFile(dir_.File("plain"), "x");
-  ProfileStore impossible(dir_.File("plain") + "/quarbe.ini");
-  impossible.Write(keys::kLocalLocator, "IO91WM");
-  EXPECT_FALSE(impossible.Flush());
-  EXPECT_EQ(ReadFile(dir_.File("plain")), "x");
-
-  if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not bind root";
-  const std::string original = "[Contexte]\nLocal=FN31PR\n";
-  WriteFile(Ini(), original);
+  ASSERT_EQ(::mkdir(dir_.File("folder.ini").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo(dir_.File("fifo.ini").c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    const char* reason;
+    bool readProblem;
+  } cases[] = {
+      {dir_.File("plain") + "/quarbe.ini", "un élément du chemin n'est pas un dossier", true},
+      {dir_.File("folder.ini"), "c'est un dossier", true},
+      // Opening a FIFO to read it would wait for a writer forever.
+      {dir_.File("fifo.ini"), "c'est un tube nommé, pas un fichier ordinaire", true},
+      {Ini(), "permission refusée", false},
+  };
+  WriteFile(Ini(), "[Contexte]\nLocal=FN31PR\n");
   ASSERT_EQ(::chmod(Ini().c_str(), 0400), 0);
-  ASSERT_EQ(::chmod(dir_.path().c_str(), 0500), 0);
-  {
-    ProfileStore store(Ini());
-    EXPECT_EQ(store.Read(keys::kLocalLocator), "FN31PR");
+  for (const auto& c : cases) {
+    if (!c.readProblem && ::geteuid() == 0) continue;  // file permissions do not bind root
+    ProfileStore store(c.path);
+    EXPECT_EQ(store.StartupProblem().empty(), !c.readProblem) << c.path;
+    if (c.readProblem) {
+      EXPECT_EQ(store.StartupProblem(), "Le fichier de réglages " + c.path + " n'a pas été lu : " + c.reason +
+                                            ". Quarbe démarre avec les réglages par défaut.");
+      EXPECT_EQ(LoadConfiguration(store), Configuration{});
+    }
     store.Write(keys::kLocalLocator, "IO91WM");
-    EXPECT_FALSE(store.Flush());
+    EXPECT_FALSE(store.Flush()) << c.path;
+    EXPECT_EQ(store.FlushError(), "Les réglages n'ont pas été enregistrés dans " + c.path + " : " + c.reason + ".");
   }
-  ::chmod(dir_.path().c_str(), 0700);
-  EXPECT_EQ(ReadFile(Ini()), original);
+  struct stat info {};
+  EXPECT_EQ(ReadFile(dir_.File("plain")), "x");
+  EXPECT_TRUE(::stat(dir_.File("folder.ini").c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+  EXPECT_TRUE(::stat(dir_.File("fifo.ini").c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+  EXPECT_EQ(ReadFile(Ini()), "[Contexte]\nLocal=FN31PR\n");
 }
 
 struct BaudCase {

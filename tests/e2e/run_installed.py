@@ -5,8 +5,8 @@ Installs the build into a temporary prefix and runs the installed binary on
 Qt's offscreen platform with a temporary HOME and XDG_CONFIG_HOME. A settings
 file maps COM1 to a pseudo-terminal on which tools/nmea-replay plays a
 recorded drive, and LPT1 to a FIFO the test reads. Checked:
-  - the installed tree holds the program, its desktop entry, metadata, icons,
-    compass picture and README;
+  - the installed tree holds the program, its picture converter, desktop
+    entry, metadata, icons, compass picture and README;
   - the rotator bytes on the FIFO are exactly those expected for the drive
     (start-up, then one per fix), as computed by expected_rotator_bytes from
     the log with the project's geodesy, decoder and rotator byte;
@@ -54,7 +54,7 @@ from checks import check, info, summary
 
 
 def qt_ini_key(key):
-    """A key as QSettings writes it in an INI file: non-ASCII characters
+    """A key as the program writes a new one in its INI file: non-ASCII characters
     percent-escaped as Latin-1 (%E9) or, above Latin-1, as %UXXXX."""
     out = []
     for ch in key:
@@ -327,6 +327,7 @@ def describe_mismatch(got, want):
 def check_installed_tree(prefix, source):
     files = [
         "bin/quarbe",
+        "libexec/quarbe/quarbe-emf2svg",
         "share/applications/quarbe.desktop",
         "share/metainfo/io.github.quarbe.Quarbe.metainfo.xml",
         "share/doc/quarbe/README.md",
@@ -339,7 +340,8 @@ def check_installed_tree(prefix, source):
         files.append("share/icons/hicolor/32x32/apps/quarbe.png")
     for name in files:
         check(os.path.isfile(os.path.join(prefix, name)), "installed: " + name)
-    check(os.access(os.path.join(prefix, "bin", "quarbe"), os.X_OK), "installed program is executable")
+    for name in ("bin/quarbe", "libexec/quarbe/quarbe-emf2svg"):
+        check(os.access(os.path.join(prefix, name), os.X_OK), "installed %s is executable" % name)
 
 
 def png_pixels(path):

@@ -37,9 +37,9 @@ using testing_support::kPatience;
 using Clock = std::chrono::steady_clock;
 
 const std::string kGgaMunich = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
-const std::string kGgaSydney = "$GNGGA,123519.00,3351.250,S,15112.500,W,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+const std::string kGgaSydney = "$GNGGA,123519.00,3351.250,S,15112.500,W,1,08,0.9,545.4,M,46.9,M,,*7A\r\n";
 const std::string kRmc84 = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
-const std::string kRmc200 = "$GNRMC,123519.00,A,4807.038,N,01131.000,E,022.4,199.7,230394,003.1,W*6A\r\n";
+const std::string kRmc200 = "$GNRMC,123519.00,A,4807.038,N,01131.000,E,022.4,199.7,230394,003.1,W*54\r\n";
 const std::string kRmcVoid = "$GPRMC,,V,,,,,,,,,,N*53\r\n";
 const std::string kRmcNoCourse = "$GNRMC,012413.00,A,4327.6782,N,07238.9898,W,4.403,,280220,,,A,V*0D\r\n";
 

@@ -60,7 +60,7 @@ TEST_P(NmeaDecoderTest, Decodes) {
 // The reference lines and their reviewed results.
 const std::string kRmcPart = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A";
 const std::string kGgaNorthEast = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
-const std::string kGgaSouthWest = "$GPGGA,123519,3351.250,S,15112.500,W,1,08,0.9,545.4,M,46.9,M,,*47";
+const std::string kGgaSouthWest = "$GPGGA,123519,3351.250,S,15112.500,W,1,08,0.9,545.4,M,46.9,M,,*4A";
 
 INSTANTIATE_TEST_SUITE_P(
     ReferenceLines, NmeaDecoderTest,
@@ -70,13 +70,13 @@ INSTANTIATE_TEST_SUITE_P(
         DecoderCase{"GgaNorthEastSecondsTruncated", kGgaNorthEast, true, At(48, 7, 2, kNorth, 11, 31, 0, kEast)},
         DecoderCase{"GgaSouthWest", kGgaSouthWest, true, At(33, 51, 15, kSouth, 151, 12, 30, kWest)},
         DecoderCase{"GgaWhileGpsUseOff", kGgaNorthEast, false, kNothing},
-        DecoderCase{"RmcCourseRoundsUpTo360", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,359.6,230394,003.1,W*6A",
+        DecoderCase{"RmcCourseRoundsUpTo360", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,359.6,230394,003.1,W*6B",
                     true, Course(360)},
         DecoderCase{"RmcCourse360", "$GPRMC,081836,A,3751.65,S,14507.36,E,000.0,360.0,130998,011.3,E*62", true,
                     Course(360)},
-        DecoderCase{"RmcCourseJustBelowHalf", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,84.49,230394,,*6A", true,
+        DecoderCase{"RmcCourseJustBelowHalf", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,84.49,230394,,*18", true,
                     Course(84)},
-        DecoderCase{"RmcCourseExactlyHalf", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,84.5,230394,,*6A", true,
+        DecoderCase{"RmcCourseExactlyHalf", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,84.5,230394,,*20", true,
                     Course(85)},
         DecoderCase{"RmcCourseWithoutDecimals", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,7,230394,,", true,
                     Course(7)}),
@@ -85,13 +85,13 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     CurrentReceivers, NmeaDecoderTest,
     testing::Values(
-        DecoderCase{"GgaDecimalTime", "$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47", true,
+        DecoderCase{"GgaDecimalTime", "$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*69", true,
                     At(48, 7, 2, kNorth, 11, 31, 0, kEast)},
         DecoderCase{"GnGgaDecimalTime", "$GNGGA,123519.000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47", true,
                     At(48, 7, 2, kNorth, 11, 31, 0, kEast)},
         DecoderCase{"GnGgaSouthWestDecimalTime", "$GNGGA,123519.50,3351.250,S,15112.500,W,2,08,0.9,545.4,M,46.9,M,,",
                     true, At(33, 51, 15, kSouth, 151, 12, 30, kWest)},
-        DecoderCase{"GnRmcDecimalTime", "$GNRMC,123519.00,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W,A*6A",
+        DecoderCase{"GnRmcDecimalTime", "$GNRMC,123519.00,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W,A*37",
                     true, Course(84)},
         DecoderCase{"GnGgaRecorded", "$GNGGA,012413.00,4327.6782,N,07238.9898,W,1,05,4.66,430.1,M,,M,,*4B", true,
                     At(43, 27, 40, kNorth, 72, 38, 59, kWest)},
@@ -106,6 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
         DecoderCase{"GalileoTalker", "$GARMC,1,A,,,,,,13.0,,", true, Course(13)},
         DecoderCase{"BeidouGbTalker", "$GBRMC,1,A,,,,,,14.0,,", true, Course(14)},
         DecoderCase{"BeidouBdTalker", "$BDRMC,1,A,,,,,,15.0,,", true, Course(15)},
+        DecoderCase{"InertialNavigationTalker", "$INRMC,1,A,,,,,,16.0,,", true, Course(16)},
+        DecoderCase{"QzssTalker", "$QZGGA,1,4807.038,N,01131.000,E,1,08,,,,,,,", true,
+                    At(48, 7, 2, kNorth, 11, 31, 0, kEast)},
         DecoderCase{"AnyLetterButEIsWest", "$GPGGA,1,4807.038,N,01131.000,O,1,08,,,,,,,", true,
                     At(48, 7, 2, kNorth, 11, 31, 0, kWest)},
         DecoderCase{"LowerCaseEIsWest", "$GPGGA,1,4807.038,n,01131.000,e,1,08,,,,,,,", true,
@@ -120,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     NoFix, NmeaDecoderTest,
     testing::Values(
-        DecoderCase{"GgaFixQualityZero", "$GPGGA,123519,4807.038,N,01131.000,E,0,00,,,,,,,*47", true, kNothing},
+        DecoderCase{"GgaFixQualityZero", "$GPGGA,123519,4807.038,N,01131.000,E,0,00,,,,,,,*52", true, kNothing},
         DecoderCase{"GgaEmptyFixQuality", "$GPGGA,123519,4807.038,N,01131.000,E,,08,,,,,,,", true, kNothing},
         DecoderCase{"GgaEverythingEmpty", "$GPGGA,,,,,,0,00,99.99,,,,,,*48", true, kNothing},
         DecoderCase{"GgaEmptyLatitude", "$GPGGA,123519,,N,01131.000,E,1,08,,,,,,,", true, kNothing},
@@ -153,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
                     DecoderCase{"NoDollar", kGgaNorthEast.substr(1), true, kNothing},
                     DecoderCase{"OtherSentence", "$GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*74",
                                 true, kNothing},
-                    DecoderCase{"UnknownTalker", "$XXGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,",
+                    DecoderCase{"TalkerNotTwoCapitals", "$G1GGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,",
                                 true, kNothing},
                     DecoderCase{"LongerSentenceId", "$GPRMCX,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,,",
                                 true, kNothing},
@@ -168,8 +171,26 @@ INSTANTIATE_TEST_SUITE_P(
                     DecoderCase{"ChecksumBeforeCourse", "$GPRMC,1,A,,,,,*12,84.4,,", true, kNothing}),
     CaseName());
 
+// Noise on the line: a sentence whose checksum does not hold is dropped.
+INSTANTIATE_TEST_SUITE_P(
+    Checksum, NmeaDecoderTest,
+    testing::Values(
+        DecoderCase{"GgaWrongChecksum", "$GPGGA,123519,3351.250,S,15112.500,W,1,08,0.9,545.4,M,46.9,M,,*47", true,
+                    kNothing},
+        DecoderCase{"GgaDigitChangedByNoise", "$GPGGA,123519,4807.938,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47",
+                    true, kNothing},
+        DecoderCase{"RmcWrongChecksum", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6B", true,
+                    kNothing},
+        DecoderCase{"LowerCaseHexHolds", "$GPGGA,123519,3351.250,S,15112.500,W,1,08,0.9,545.4,M,46.9,M,,*4a", true,
+                    At(33, 51, 15, kSouth, 151, 12, 30, kWest)},
+        DecoderCase{"OneHexDigit", "$GPRMC,1,A,,,,,,12.0,,*5", true, kNothing},
+        DecoderCase{"ThreeHexDigits", "$GPRMC,1,A,,,,,,12.0,,*5F0", true, kNothing},
+        DecoderCase{"NotHex", "$GPRMC,1,A,,,,,,12.0,,*G5", true, kNothing}),
+    CaseName());
+
 // A line cut anywhere decodes to nothing until the field after the last one
-// read has begun; from there on the complete result is given.
+// read has begun; from there on the complete result is given, except for a
+// line cut inside its checksum.
 struct TruncationCase {
   const char* name;
   std::string line;
@@ -183,11 +204,13 @@ class NmeaTruncationTest : public testing::TestWithParam<TruncationCase> {};
 
 TEST_P(NmeaTruncationTest, EveryPrefix) {
   const TruncationCase& c = GetParam();
+  const std::size_t star = c.line.find('*');
   for (std::size_t length = 0; length <= c.line.size(); ++length) {
     // A copy of exactly `length` bytes, so reading past it is caught by ASan.
     const std::string prefix = c.line.substr(0, length);
     const NmeaResult got = NmeaDecoder(prefix, true);
-    EXPECT_EQ(got, length >= c.firstCompleteLength ? c.expected : kNothing) << '"' << prefix << '"';
+    const bool complete = length >= c.firstCompleteLength && (length <= star || length == c.line.size());
+    EXPECT_EQ(got, complete ? c.expected : kNothing) << '"' << prefix << '"';
   }
 }
 

@@ -10,10 +10,12 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QtTest>
 
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -22,6 +24,8 @@
 #include "ui/help.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
+
+#include <unistd.h>
 
 using quarbe::CBearingApp;
 using quarbe::CBearingDlg;
@@ -61,6 +65,10 @@ void RaiseWhenOpen(int signalNumber, const std::function<bool(QWidget*)>& wanted
   poll->start(20);
 }
 
+void RejectModals() {
+  while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) modal->reject();
+}
+
 void RaiseWhenOpen(int signalNumber, const QString& title, bool* seen) {
   RaiseWhenOpen(signalNumber, [title](QWidget* modal) { return modal->windowTitle() == title; }, seen);
 }
@@ -79,6 +87,7 @@ class Run {
     hooks.sleep = [](std::chrono::milliseconds) {};
     hooks.message = [this](QWidget* owner, const QString& text, const QString& caption) {
       messages.push_back({owner != nullptr, MainWindowVisible(), text, caption});
+      if (!boxes) return;
       quarbe::ShowWarning(owner, text, caption);
     };
     return CBearingApp::RunWindow(store, commandLine, hooks);
@@ -86,7 +95,10 @@ class Run {
 
   QVariant Stored(const QString& key) const { return QSettings(m_path, QSettings::IniFormat).value(key); }
 
+  const QString& path() const { return m_path; }
+
   std::vector<Message> messages;
+  bool boxes = true;  // false: messages are only recorded
 
  private:
   QTemporaryDir m_dir;
@@ -154,12 +166,15 @@ class TestApplication : public QObject {
     Run run(kQuiet);
     bool seen = false;
     // The first message is closed by hand; the signal arrives during the
-    // second one, before the window has been shown.
+    // second one, before the window has been shown: the third is never shown.
     QTimer::singleShot(300, [] {
       if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) box->accept();
     });
     QTimer::singleShot(350, [&seen] { RaiseWhenOpen(SIGTERM, QStringLiteral("Paramètre inconnu"), &seen); });
-    QCOMPARE(run.Start("foo  dest=JN08WV bar"), 0);
+    // Should a box open after the signal, it is closed so that the checks
+    // below report it.
+    QTimer::singleShot(4000, [] { RejectModals(); });
+    QCOMPARE(run.Start("foo  dest=JN08WV bar baz"), 0);
     QVERIFY(seen);
     QCOMPARE(run.messages.size(), std::size_t(2));
     for (const Message& message : run.messages) {
@@ -172,6 +187,65 @@ class TestApplication : public QObject {
     // Closed by the signal before it opened, the window still saved.
     QVERIFY(!MainWindowVisible());
     QCOMPARE(run.Stored("Contexte/Corres").toString(), QStringLiteral("JN08WV"));
+  }
+
+  void unwritableSettingsAreReportedAtExit_data() {
+    QTest::addColumn<bool>("bySignal");
+    QTest::newRow("window closed") << false;
+    QTest::newRow("SIGTERM") << true;
+  }
+  void unwritableSettingsAreReportedAtExit() {
+    QFETCH(bool, bySignal);
+    Run run(kQuiet);
+    run.boxes = false;
+    // A folder where the settings file should be: not read, not replaced.
+    QVERIFY(QFile::remove(run.path()) && QDir().mkdir(run.path()));
+    bool seen = false;
+    if (bySignal) {
+      RaiseWhenOpen(SIGTERM, QStringLiteral("Quarbe v1.1"), &seen);
+    } else {
+      QTimer::singleShot(200, [&seen] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+          if (qobject_cast<CBearingDlg*>(widget) != nullptr && widget->isVisible()) {
+            seen = true;
+            QTest::keyClick(widget, Qt::Key_Escape);
+          }
+        }
+      });
+    }
+    // What the program writes to its standard error, into a file.
+    QTemporaryFile errors;
+    QVERIFY(errors.open());
+    std::fflush(stderr);
+    const int savedStderr = ::dup(2);
+    ::dup2(errors.handle(), 2);
+    const int status = run.Start("dest=IO91WM");
+    std::fflush(stderr);
+    ::dup2(savedStderr, 2);
+    ::close(savedStderr);
+    QVERIFY(seen);
+    QCOMPARE(status, 1);
+    QVERIFY(QFileInfo(run.path()).isDir());
+
+    const QString notSaved =
+        QStringLiteral("Les réglages n'ont pas été enregistrés dans %1 : c'est un dossier.").arg(run.path());
+    // The defaults the program went on with name devices this machine may
+    // not have: only the settings file's messages count here.
+    std::vector<Message> about;
+    for (const Message& message : run.messages)
+      if (message.caption == QStringLiteral("Fichier de réglages")) about.push_back(message);
+    QCOMPARE(about.size(), std::size_t(bySignal ? 1 : 2));
+    QVERIFY(about[0].text.startsWith(QStringLiteral("Le fichier de réglages %1 n'a pas été lu").arg(run.path())));
+    QVERIFY(!about[0].windowVisible);
+    errors.seek(0);
+    const QByteArray written = errors.readAll();
+    if (bySignal) {
+      QVERIFY2(written.contains(("quarbe: " + notSaved).toUtf8()), written.constData());
+    } else {
+      QCOMPARE(about[1].text, notSaved);
+      QVERIFY(!about[1].owned && !about[1].windowVisible);
+      QVERIFY(!written.contains("quarbe: "));
+    }
   }
 
   void terminationClosesAnOpenMessage() {

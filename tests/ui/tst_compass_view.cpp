@@ -4,12 +4,15 @@
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include <cmath>
 
+#include <sys/stat.h>
+
 #include "ui/compass_view.h"
-#include "ui/emf_picture.h"
+#include "picture/emf_records.h"
 
 using quarbe::CompassView;
 
@@ -198,7 +201,7 @@ class TestCompassView : public QObject {
     QFile real(TestDataFile("mobile.emf"));
     QVERIFY(real.open(QIODevice::ReadOnly));
     const QByteArray emf = real.readAll();
-    QVERIFY(quarbe::LooksLikeEmf(emf));
+    QVERIFY(quarbe::CompleteEmfLength(emf.toStdString()));
     QByteArray badSignature = emf;
     badSignature[41] = 'X';
     QByteArray wrongType = emf;
@@ -209,6 +212,10 @@ class TestCompassView : public QObject {
     QTest::newRow("bad signature") << badSignature;
     QTest::newRow("first record not a header") << wrongType;
     QTest::newRow("cut short") << emf.left(emf.size() / 2);
+    // The converter read past the end of such a file.
+    QByteArray noEnd = emf.left(emf.size() - 20);
+    qToLittleEndian<quint32>(static_cast<quint32>(noEnd.size()), noEnd.data() + 48);
+    QTest::newRow("no end-of-file record") << noEnd;
   }
   void unreadableFilesGiveNoPicture() {
     QFETCH(QByteArray, bytes);
@@ -224,6 +231,40 @@ class TestCompassView : public QObject {
     QVERIFY(view.LoadPicture(TestDataFile("mobile.emf")));
     QVERIFY(!view.LoadPicture(path));  // replaces the earlier picture with none
     QVERIFY(!view.HasPicture());
+  }
+
+  void hostilePicturesLeaveTheProgramRunning() {
+    // The converter's EMF+ code frees memory twice on this file, and its
+    // state carried over from one picture to the next: three in a row.
+    const QString crafted =
+        QDir(qEnvironmentVariable("QUARBE_TEST_PICTURES")).filePath(QStringLiteral("emfplus-empty-objects.emf"));
+    QVERIFY(QFile::exists(crafted));
+    CompassView view;
+    view.resize(100, 100);
+    for (int i = 0; i < 3; ++i) {
+      view.LoadPicture(crafted);
+      view.DrawNeedle(i, true);
+    }
+    // A FIFO put where the picture should be is refused without waiting.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("compas.emf")));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    QVERIFY(!view.LoadPicture(QFile::decodeName(fifo)));
+    QVERIFY(view.LoadPicture(TestDataFile("mobile.emf")));
+  }
+
+  void pictureIsRenderedOncePerSize() {
+    CompassView view;
+    view.resize(120, 120);
+    QVERIFY(view.LoadPicture(TestDataFile("mobile.emf")));
+    for (int azimuth = 0; azimuth < 360; azimuth += 30) view.DrawNeedle(azimuth, true);
+    view.repaint();
+    QCOMPARE(view.PictureRenderCount(), 1);
+    QCOMPARE(view.RenderCount(), 12);
+    view.resize(150, 150);
+    view.DrawNeedle(0, true);
+    QCOMPARE(view.PictureRenderCount(), 2);
   }
 
   void relativePathLooksInWorkingDirectoryFirst() {

@@ -197,12 +197,17 @@ class TestMainWindow : public QObject {
     QVERIFY(h.ShowActive());
     quarbe::CompassView* compass = h.window->compass();
     const int before = compass->RenderCount();
+    const int pictureRenders = compass->PictureRenderCount();
     h.window->repaint();
     QCOMPARE(compass->RenderCount(), before + 1);
-    // The compass repainting itself does not start a loop of redraws.
+    // The compass repainting itself does not start a loop of redraws, and
+    // a field repainting (its caret blinking) costs no drawing at all.
     compass->repaint();
+    h.edit(ctl::kLocalLocator)->repaint();
     QTest::qWait(50);
     QCOMPARE(compass->RenderCount(), before + 1);
+    // The picture itself was rendered once, not for each needle.
+    QCOMPARE(compass->PictureRenderCount(), pictureRenders);
     h.window->context().SetStopFlag(true);
     h.window->repaint();
     QCOMPARE(compass->RenderCount(), before + 1);
