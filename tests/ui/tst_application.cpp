@@ -65,6 +65,38 @@ void RaiseWhenOpen(int signalNumber, const std::function<bool(QWidget*)>& wanted
   poll->start(20);
 }
 
+// Calls `action` once `ready` returns a widget, polling until then; gives
+// up after a few seconds. A loaded machine (a sanitizer build) may take far
+// longer than usual to put the window on screen.
+void WhenReady(const std::function<QWidget*()>& ready, const std::function<void(QWidget*)>& action) {
+  auto* poll = new QTimer;
+  int* tries = new int(0);
+  QObject::connect(poll, &QTimer::timeout, [=] {
+    QWidget* widget = ready();
+    if (widget != nullptr || ++*tries > 500) {
+      poll->stop();
+      poll->deleteLater();
+      delete tries;
+      if (widget != nullptr) action(widget);
+    }
+  });
+  poll->start(20);
+}
+
+QWidget* VisibleMainWindow() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (qobject_cast<CBearingDlg*>(widget) != nullptr && widget->isVisible()) return widget;
+  }
+  return nullptr;
+}
+
+// The main window once it is the active window (keyboard shortcuts answer
+// there).
+QWidget* ActiveMainWindow() {
+  QWidget* window = VisibleMainWindow();
+  return window != nullptr && window->isActiveWindow() ? window : nullptr;
+}
+
 void RejectModals() {
   while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) modal->reject();
 }
@@ -144,16 +176,12 @@ class TestApplication : public QObject {
   void escapeEndsTheProgramAfterSaving() {
     Run run(kQuiet);
     bool centred = false;
-    QTimer::singleShot(200, [&centred] {
-      for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (qobject_cast<CBearingDlg*>(widget) != nullptr && widget->isVisible()) {
-          const QPoint offset = widget->frameGeometry().center() - widget->screen()->availableGeometry().center();
-          // Qt allows for a guessed window-manager frame before the real
-          // one is known, which can leave the window a few pixels off.
-          centred = offset.manhattanLength() <= 50;
-          QTest::keyClick(widget, Qt::Key_Escape);
-        }
-      }
+    WhenReady(VisibleMainWindow, [&centred](QWidget* widget) {
+      const QPoint offset = widget->frameGeometry().center() - widget->screen()->availableGeometry().center();
+      // Qt allows for a guessed window-manager frame before the real one is
+      // known, which can leave the window a few pixels off.
+      centred = offset.manhattanLength() <= 50;
+      QTest::keyClick(widget, Qt::Key_Escape);
     });
     QCOMPARE(run.Start("dest=io91wm"), 0);
     QVERIFY(centred);
@@ -204,13 +232,9 @@ class TestApplication : public QObject {
     if (bySignal) {
       RaiseWhenOpen(SIGTERM, QStringLiteral("Quarbe v1.1"), &seen);
     } else {
-      QTimer::singleShot(200, [&seen] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-          if (qobject_cast<CBearingDlg*>(widget) != nullptr && widget->isVisible()) {
-            seen = true;
-            QTest::keyClick(widget, Qt::Key_Escape);
-          }
-        }
+      WhenReady(VisibleMainWindow, [&seen](QWidget* widget) {
+        seen = true;
+        QTest::keyClick(widget, Qt::Key_Escape);
       });
     }
     // What the program writes to its standard error, into a file.
@@ -278,21 +302,21 @@ class TestApplication : public QObject {
   void terminationClosesTheConfigurationAndItsFileDialog() {
     Run run(kQuiet);
     bool seen = false;
-    QTimer::singleShot(200, [] {
-      for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* window = qobject_cast<CBearingDlg*>(widget)) {
-          QMetaObject::invokeMethod(window, [window] { window->OpenConfiguration(); }, Qt::QueuedConnection);
-        }
-      }
+    WhenReady(VisibleMainWindow, [](QWidget* widget) {
+      auto* window = static_cast<CBearingDlg*>(widget);
+      QMetaObject::invokeMethod(window, [window] { window->OpenConfiguration(); }, Qt::QueuedConnection);
     });
     // Once the configuration is open, browse for a picture.
-    QTimer::singleShot(500, [] {
-      if (QWidget* config = QApplication::activeModalWidget()) {
-        if (auto* browse = config->findChild<QPushButton*>(QStringLiteral("1038"))) {
-          QMetaObject::invokeMethod(browse, &QPushButton::click, Qt::QueuedConnection);
-        }
-      }
-    });
+    WhenReady(
+        [] {
+          QWidget* modal = QApplication::activeModalWidget();
+          return modal != nullptr && modal->objectName() == QStringLiteral("133") ? modal : nullptr;
+        },
+        [](QWidget* config) {
+          if (auto* browse = config->findChild<QPushButton*>(QStringLiteral("1038"))) {
+            QMetaObject::invokeMethod(browse, &QPushButton::click, Qt::QueuedConnection);
+          }
+        });
     RaiseWhenOpen(
         SIGHUP, [](QWidget* modal) { return qobject_cast<QFileDialog*>(modal) != nullptr; }, &seen);
     QCOMPARE(run.Start(""), 0);
@@ -306,13 +330,7 @@ class TestApplication : public QObject {
   void f1ShowsTheHelpAndASignalClosesIt() {
     Run run(kQuiet);
     bool seen = false;
-    QTimer::singleShot(200, [] {
-      for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (qobject_cast<CBearingDlg*>(widget) != nullptr && widget->isVisible()) {
-          QTest::keyClick(widget, Qt::Key_F1);
-        }
-      }
-    });
+    WhenReady(ActiveMainWindow, [](QWidget* widget) { QTest::keyClick(widget, Qt::Key_F1); });
     RaiseWhenOpen(SIGTERM, quarbe::HelpCaption(), &seen);
     QCOMPARE(run.Start(""), 0);
     QVERIFY(seen);
