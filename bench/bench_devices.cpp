@@ -11,30 +11,28 @@
 // time, each once the previous one has come out. A watcher of its own on
 // gpsd times when gpsd's report leaves it: that part is gpsd's.
 
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
-#include <sys/stat.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
+#include <string_view>
 #include <thread>
 #include <vector>
 
-#include "../tests/daemons/daemon_process.h"
-#include "program_launch.h"
+#include "measure.h"
+#include "support/daemons.h"
 
 namespace quarbe::bench {
 namespace {
@@ -129,15 +127,15 @@ struct Latencies {
 };
 
 // Feeds the fixes, timing each from the write of its GGA to its arrival.
-Latencies Feed(Pty& pty, Arrivals& out, Arrivals* reports) {
+Latencies Feed(const PseudoTerminal& pty, Arrivals& out, Arrivals* reports) {
   Latencies result;
   for (int i = 1; i <= kWarmUpFixes + kMeasuredFixes; ++i) {
     const std::string sentences = FixSentences(i);
     const std::size_t ggaStart = sentences.find("$GPGGA");
     const std::size_t outBefore = out.Count();
     const std::size_t reportsBefore = reports ? reports->Count() : 0;
-    pty.Write(sentences.substr(0, ggaStart));
-    pty.Write(sentences.substr(ggaStart));
+    pty.Send(std::string_view(sentences).substr(0, ggaStart));
+    pty.Send(std::string_view(sentences).substr(ggaStart));
     const Clock::time_point sent = Clock::now();
     const auto arrived = out.WaitBeyond(outBefore, kFixPatience);
     // gpsd reports after the RMC as well until it has learnt the cycle:
@@ -158,13 +156,6 @@ Latencies Feed(Pty& pty, Arrivals& out, Arrivals* reports) {
   return result;
 }
 
-double Percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) return 0.0;
-  std::sort(values.begin(), values.end());
-  const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(index, values.size() - 1)];
-}
-
 int ConnectWatcher(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
@@ -177,25 +168,23 @@ int ConnectWatcher(int port) {
   return fd;
 }
 
-std::string Settings(const std::string& com1, const std::string& lpt1) {
-  return "[Contexte]\nLocal=JN18AP\nCorres=JN08WV\n[GPS]\nPort=1\n[Moteur]\nPort=1\nRotation=0\n[Ports]\nCOM1=" + com1 +
-         "\nLPT1=" + lpt1 + "\n";
-}
-
 void BM_FixLatencyGpsdRotctldVersusPtyFifo(benchmark::State& state) {
   for (auto _ : state) {
     using testing_support::FreeLoopbackPort;
     using testing_support::WaitForListener;
     // gpsd reading a pseudo-terminal, and rotctld with its log on a pipe.
-    Pty gpsdPty;
+    PseudoTerminal gpsdPty;
+    gpsdPty.OpenToEveryone();
     const int gpsdPort = FreeLoopbackPort();
-    ProgramHome daemonsHome(Settings("", ""));
-    Child gpsd({"gpsd", "-b", "-N", "-n", "-S", std::to_string(gpsdPort), "-F", daemonsHome.File("gpsd.sock"),
-                gpsdPty.SlavePath()});
+    ScratchDir daemonsHome;
+    ChildProcess gpsd({"gpsd", "-b", "-N", "-n", "-S", std::to_string(gpsdPort), "-F", daemonsHome.File("gpsd.sock"),
+                       gpsdPty.DevicePath()});
     const int rotctldPort = FreeLoopbackPort();
     int logPipe[2];
     if (pipe(logPipe) != 0) return state.SkipWithError("no pipe");
-    Child rotctld({"rotctld", "-m", "1", "-T", "127.0.0.1", "-t", std::to_string(rotctldPort), "-vvvv"}, logPipe[1]);
+    ChildOptions toPipe;
+    toPipe.outputFd = logPipe[1];
+    ChildProcess rotctld({"rotctld", "-m", "1", "-T", "127.0.0.1", "-t", std::to_string(rotctldPort), "-vvvv"}, toPipe);
     close(logPipe[1]);
     Arrivals commands(logPipe[0], "dummy_rot_set_position called");
     if (!WaitForListener(gpsdPort, std::chrono::seconds(10)) || !WaitForListener(rotctldPort, std::chrono::seconds(10))) {
@@ -206,32 +195,36 @@ void BM_FixLatencyGpsdRotctldVersusPtyFifo(benchmark::State& state) {
     Arrivals reports(watcherFd, "\"class\":\"TPV\"");
 
     Latencies viaDaemons;
-    std::map<std::string, long> idleBefore, idleAfter;
+    std::optional<ProcessCost> idleBefore[3], idleAfter[3];
+    const char* const idleThreads[3] = {"quarbe-gpsd", "quarbe-rotator", ""};
     {
-      ProgramHome home(Settings("gpsd:127.0.0.1:" + std::to_string(gpsdPort),
-                                "hamlib:2:127.0.0.1:" + std::to_string(rotctldPort)));
-      Child program({ProgramPath()}, -1, home.Environment());
+      ScratchDir home;
+      home.Write(kSettingsFile, SettingsFor("gpsd:127.0.0.1:" + std::to_string(gpsdPort),
+                                            "hamlib:2:127.0.0.1:" + std::to_string(rotctldPort)));
+      ChildProcess program({QUARBE_PROGRAM}, OffscreenIn(home));
       // Start-up commands the rotator once; then the fixes.
       if (!commands.WaitBeyond(0, std::chrono::seconds(10))) return state.SkipWithError("no start-up command");
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
       viaDaemons = Feed(gpsdPty, commands, &reports);
       std::this_thread::sleep_for(std::chrono::seconds(1));
-      idleBefore = ContextSwitches(program.Pid());
+      for (int i = 0; i < 3; ++i) idleBefore[i] = ReadProcessCost(program.Pid(), idleThreads[i]);
       std::this_thread::sleep_for(kIdleSpan);
-      idleAfter = ContextSwitches(program.Pid());
+      for (int i = 0; i < 3; ++i) idleAfter[i] = ReadProcessCost(program.Pid(), idleThreads[i]);
+    }
+    long idleSwitches[3] = {};
+    for (int i = 0; i < 3; ++i) {
+      if (!idleBefore[i] || !idleAfter[i]) return state.SkipWithError("the program ended while idle");
+      idleSwitches[i] = static_cast<long>((*idleAfter[i] - *idleBefore[i]).Switches());
     }
 
     Latencies direct;
     {
-      Pty receiver;
-      ProgramHome fifoDir("");
-      const std::string fifo = fifoDir.File("rotator");
-      mkfifo(fifo.c_str(), 0600);
-      // Held open for writing too, so that it never reads as ended.
-      const int fifoFd = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
-      ProgramHome settings(Settings(receiver.SlavePath(), fifo));
-      Arrivals bytes(fifoFd, "");
-      Child program({ProgramPath()}, -1, settings.Environment());
+      PseudoTerminal receiver;
+      ScratchDir home;
+      RotatorFifo rotator(home.File("lpt1"));
+      home.Write(kSettingsFile, SettingsFor(receiver.DevicePath(), rotator.Path()));
+      Arrivals bytes(dup(rotator.Fd()), "");
+      ChildProcess program({QUARBE_PROGRAM}, OffscreenIn(home));
       if (!bytes.WaitBeyond(0, std::chrono::seconds(10))) return state.SkipWithError("no start-up byte");
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
       direct = Feed(receiver, bytes, nullptr);
@@ -249,9 +242,9 @@ void BM_FixLatencyGpsdRotctldVersusPtyFifo(benchmark::State& state) {
     state.counters["median_ratio"] = directMedian > 0 ? daemonsMedian / directMedian : 0.0;
     state.counters["fixes"] = static_cast<double>(std::min(viaDaemons.outMs.size(), direct.outMs.size()));
     state.counters["missing"] = viaDaemons.missing + direct.missing;
-    state.counters["idle_wakeups_gpsd_thread"] = idleAfter["quarbe-gpsd"] - idleBefore["quarbe-gpsd"];
-    state.counters["idle_wakeups_rotator_thread"] = idleAfter["quarbe-rotator"] - idleBefore["quarbe-rotator"];
-    state.counters["idle_wakeups_process"] = idleAfter["*"] - idleBefore["*"];
+    state.counters["idle_wakeups_gpsd_thread"] = static_cast<double>(idleSwitches[0]);
+    state.counters["idle_wakeups_rotator_thread"] = static_cast<double>(idleSwitches[1]);
+    state.counters["idle_wakeups_process"] = static_cast<double>(idleSwitches[2]);
     std::printf(
         "fix latency, %zu fixes through gpsd+rotctld, %zu through pty+FIFO (%d missing)\n"
         "  gpsd -> rotctld : median %.3f ms, p99 %.3f ms\n"
@@ -262,8 +255,7 @@ void BM_FixLatencyGpsdRotctldVersusPtyFifo(benchmark::State& state) {
         viaDaemons.outMs.size(), direct.outMs.size(), viaDaemons.missing + direct.missing, daemonsMedian,
         Percentile(viaDaemons.outMs, 0.99), gpsdMedian, Percentile(viaDaemons.daemonMs, 0.99), directMedian,
         Percentile(direct.outMs, 0.99), directMedian > 0 ? daemonsMedian / directMedian : 0.0,
-        static_cast<long long>(kIdleSpan.count()), idleAfter["quarbe-gpsd"] - idleBefore["quarbe-gpsd"],
-        idleAfter["quarbe-rotator"] - idleBefore["quarbe-rotator"], idleAfter["*"] - idleBefore["*"]);
+        static_cast<long long>(kIdleSpan.count()), idleSwitches[0], idleSwitches[1], idleSwitches[2]);
   }
 }
 BENCHMARK(BM_FixLatencyGpsdRotctldVersusPtyFifo)->Iterations(1)->Repetitions(1)->Unit(benchmark::kSecond)->UseRealTime();

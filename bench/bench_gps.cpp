@@ -3,19 +3,11 @@
 // byte on the parallel port, and what an idle reader costs.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -31,9 +23,15 @@
 #include "geodesy/locator.h"
 #include "gps/line_framer.h"
 #include "gps/nmea_decoder.h"
+#include "measure.h"
 
 namespace quarbe {
 namespace {
+
+using bench::Percentile;
+using bench::PseudoTerminal;
+using bench::RotatorFifo;
+using bench::ScratchDir;
 
 std::string ReadDrive(const char* name) {
   std::ifstream in(std::string(QUARBE_DRIVES_DIR) + "/" + name, std::ios::binary);
@@ -84,32 +82,6 @@ void BM_FrameAndDecodeRecordedDrive(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_FrameAndDecodeRecordedDrive);
-
-// A pseudo-terminal as the GPS receiver, raw from the start.
-struct Receiver {
-  int master = -1;
-  int slave = -1;
-  std::string path;
-  Receiver() {
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) std::abort();
-    termios settings{};
-    tcgetattr(slave, &settings);
-    cfmakeraw(&settings);
-    tcsetattr(slave, TCSANOW, &settings);
-    path = ttyname(slave);
-  }
-  ~Receiver() {
-    close(master);
-    close(slave);
-  }
-  void Send(std::string_view bytes) const {
-    while (!bytes.empty()) {
-      const ssize_t n = write(master, bytes.data(), bytes.size());
-      if (n <= 0) std::abort();
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-  }
-};
 
 // Stands in for the window: serves each hand-off on a thread of its own and
 // applies the fix the way the window does (locator, bearing, rotator byte).
@@ -168,24 +140,13 @@ class UiStandIn {
   std::thread thread_;
 };
 
-double Percentile(std::vector<double> samples, double fraction) {
-  std::sort(samples.begin(), samples.end());
-  const auto index = static_cast<std::size_t>(fraction * static_cast<double>(samples.size() - 1) + 0.5);
-  return samples[index];
-}
-
 void BM_FixLatencyToRotatorByte(benchmark::State& state) {
-  const std::filesystem::path directory =
-      std::filesystem::temp_directory_path() / ("bench-gps-" + std::to_string(getpid()));
-  std::filesystem::create_directories(directory);
-  const std::string fifo = (directory / "parport").string();
-  mkfifo(fifo.c_str(), 0600);
-  const int rotatorFd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-
-  Receiver receiver;
+  const ScratchDir directory;
+  const RotatorFifo fifo(directory.File("parport"));
+  const PseudoTerminal receiver;
   PortMap ports;
-  ports.serial[0] = receiver.path;
-  ports.parallel[0] = fifo;
+  ports.serial[0] = receiver.DevicePath();
+  ports.parallel[0] = fifo.Path();
   Configuration configuration;
   configuration.gpsPort = 1;
   configuration.rotatorPort = 1;
@@ -204,15 +165,16 @@ void BM_FixLatencyToRotatorByte(benchmark::State& state) {
   for (auto _ : state) {
     const std::string& line = lines[samplesUs.size() % 2];
     // Everything but the line feed, and let the reader take it in first.
-    receiver.Send(line);
+    if (!receiver.Send(line)) {
+      state.SkipWithError("cannot write to the receiver");
+      break;
+    }
     sent += line.size();
     reader.WaitFor([&](const GpsReaderStats& s, bool) { return s.bytesRead >= sent; }, std::chrono::seconds(5));
     const auto start = std::chrono::steady_clock::now();
     receiver.Send("\n");
     ++sent;
-    pollfd ready{rotatorFd, POLLIN, 0};
-    char byte = 0;
-    if (poll(&ready, 1, 5000) != 1 || read(rotatorFd, &byte, 1) != 1) {
+    if (!fifo.ReadByte(std::chrono::seconds(5))) {
       state.SkipWithError("no rotator byte");
       break;
     }
@@ -221,8 +183,6 @@ void BM_FixLatencyToRotatorByte(benchmark::State& state) {
     samplesUs.push_back(elapsed.count() * 1e6);
   }
   reader.Stop();
-  close(rotatorFd);
-  std::filesystem::remove_all(directory);
   if (!samplesUs.empty()) {
     state.counters["median_us"] = Percentile(samplesUs, 0.5);
     state.counters["p99_us"] = Percentile(samplesUs, 0.99);
@@ -241,9 +201,9 @@ double ProcessCpuSeconds() {
 // A reader holding an open, silent line for 10 s. Nothing else runs in the
 // process meanwhile, so the process CPU time is the reader's.
 void BM_IdleReaderFor10Seconds(benchmark::State& state) {
-  Receiver receiver;
+  const PseudoTerminal receiver;
   PortMap ports;
-  ports.serial[0] = receiver.path;
+  ports.serial[0] = receiver.DevicePath();
   GpsReader reader;
   reader.Start(1, ports, 0);
   reader.WaitFor([&](const GpsReaderStats&, bool) { return reader.PortOpen(); }, std::chrono::seconds(5));

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "program_under_test.h"
+#include "measure.h"
 
 namespace quarbe::bench {
 namespace {
@@ -28,13 +28,13 @@ constexpr auto kIdleWindow = 30s;
 constexpr auto kStartPatience = 10s;
 
 void BM_IdleBesideAPlainDialog(benchmark::State& state) {
-  ScratchHome home;
-  GpsLine gps;
+  ScratchDir home;
+  PseudoTerminal gps;
   RotatorFifo rotator(home.File("lpt1"));
-  home.WriteSettings(SettingsFor(gps.DevicePath(), rotator.Path()));
-  ScratchHome dialogHome;
-  RunningProgram quarbe(QUARBE_PROGRAM, {}, home);
-  RunningProgram dialog(QUARBE_REFERENCE_DIALOG, {}, dialogHome);
+  home.Write(kSettingsFile, SettingsFor(gps.DevicePath(), rotator.Path()));
+  ScratchDir dialogHome;
+  ChildProcess quarbe({QUARBE_PROGRAM}, OffscreenIn(home));
+  ChildProcess dialog({QUARBE_REFERENCE_DIALOG}, OffscreenIn(dialogHome));
   // The two start-up computations reach the rotator once the window is up.
   if (!quarbe.Started() || !dialog.Started() || rotator.WaitForBytes(2, kStartPatience) != 2) {
     state.SkipWithError("the program or the dialog did not start");
@@ -66,11 +66,11 @@ void BM_IdleBesideAPlainDialog(benchmark::State& state) {
 BENCHMARK(BM_IdleBesideAPlainDialog)->Iterations(1)->Repetitions(1)->Unit(benchmark::kSecond);
 
 void BM_FixLatencyThroughTheProgram(benchmark::State& state) {
-  ScratchHome home;
-  GpsLine gps;
+  ScratchDir home;
+  PseudoTerminal gps;
   RotatorFifo rotator(home.File("lpt1"));
-  home.WriteSettings(SettingsFor(gps.DevicePath(), rotator.Path()));
-  RunningProgram quarbe(QUARBE_PROGRAM, {}, home);
+  home.Write(kSettingsFile, SettingsFor(gps.DevicePath(), rotator.Path()));
+  ChildProcess quarbe({QUARBE_PROGRAM}, OffscreenIn(home));
   if (!quarbe.Started() || rotator.WaitForBytes(2, kStartPatience) != 2) {
     state.SkipWithError("the program did not start");
     return;

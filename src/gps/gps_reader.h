@@ -13,18 +13,13 @@
 // Serve(). SetGpsUse() and the queries may be called from any thread.
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 
 #include "context/configuration.h"
 #include "gps/fix_handoff.h"
 #include "gps/gps_source.h"
+#include "gps/reader_thread.h"
 
 namespace quarbe {
 
@@ -42,16 +37,9 @@ struct GpsReaderStats {
   std::uint64_t deviceLosses = 0;  // hang-ups and read errors that closed the device
 };
 
-class GpsReader : public GpsSource {
+class GpsReader : public ReaderThread<GpsReaderStats> {
  public:
-  GpsReader();
   ~GpsReader() override;  // stops the thread
-  GpsReader(const GpsReader&) = delete;
-  GpsReader& operator=(const GpsReader&) = delete;
-
-  // How the UI thread is told that Serve() has an event for it. Set before
-  // Start(); called on the reader thread.
-  void SetNotifier(FixHandoff::Notifier notifier) override;
 
   // Starts the thread (stopping a previous one first) for the GPS port index:
   //  - 0: the thread ends at once with kGpsReaderNoPort; nothing is posted;
@@ -72,47 +60,13 @@ class GpsReader : public GpsSource {
   // started. The device is closed when this returns.
   int Stop() override;
 
-  // UI thread: handles the pending event, if any (see FixHandoff::Serve).
-  bool Serve(const FixHandoff::Handler& handler) override;
-
-  // Whether GGA positions are decoded (GPS use); RMC courses are always
-  // tracked. Defaults to true and survives restarts.
-  void SetGpsUse(bool on) override;
-  bool GpsUse() const override;
-
-  // Whether the thread holds the device open right now.
-  bool PortOpen() const override;
-  // Whether a thread was started and has not ended yet.
-  bool Running() const override;
-
-  GpsReaderStats Stats() const;
-  // Waits until `condition` holds for the counters, `Running()` state
-  // included through the second argument, or the timeout passes; returns
-  // whether it held. Checked after each change the thread makes.
-  bool WaitFor(const std::function<bool(const GpsReaderStats& stats, bool running)>& condition,
-               std::chrono::milliseconds timeout) const;
-
-  // Wakes the thread without asking it to stop: it reads what has arrived
-  // (possibly nothing) and goes back to waiting.
-  void Nudge();
+  // With GPS use off (SetGpsUse) GGA positions are not decoded; RMC courses
+  // are always tracked. PortOpen(): whether the thread holds the device open.
 
  private:
   int Run(std::string device, int baud, std::int32_t courseDeg);
-  void Count(std::uint64_t GpsReaderStats::*counter, std::uint64_t amount);
-  void SetPortOpen(bool open);
 
-  FixHandoff handoff_;
-  std::thread thread_;
-  int wakeFd_ = -1;
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> gpsUse_{true};
-  std::atomic<bool> portOpen_{false};
-  std::atomic<bool> running_{false};
   std::atomic<int> exitValue_{kGpsReaderNoPort};
-
-  mutable std::mutex statsMutex_;
-  mutable std::condition_variable statsChanged_;
-  GpsReaderStats stats_;
 };
 
 }  // namespace quarbe

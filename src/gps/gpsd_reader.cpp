@@ -4,13 +4,11 @@
 #include <gps.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <utility>
 
 #include "context/system_error.h"
@@ -24,11 +22,6 @@ namespace {
 // or went away: no load on the machine, and gpsd back is picked up at once
 // as far as the operator can tell.
 constexpr int kReconnectIntervalMs = 1000;
-
-void DrainEventFd(int fd) {
-  std::uint64_t count = 0;
-  [[maybe_unused]] const ssize_t n = read(fd, &count, sizeof count);
-}
 
 // libgps reports a failed connection as one of its own codes in errno.
 std::string ConnectFailureReason(int code) {
@@ -60,96 +53,26 @@ struct GpsdReader::Session {
   Session& operator=(const Session&) = delete;
 };
 
-GpsdReader::GpsdReader() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-
-GpsdReader::~GpsdReader() {
-  Stop();
-  if (wakeFd_ >= 0) close(wakeFd_);
-}
-
-void GpsdReader::SetNotifier(FixHandoff::Notifier notifier) { handoff_.SetNotifier(std::move(notifier)); }
+GpsdReader::~GpsdReader() { Stop(); }
 
 void GpsdReader::Start(const GpsdAddress& address, std::int32_t initialCourseDeg) {
-  Stop();
-  stop_.store(false);
-  handoff_.Reset();
-  // A wake-up left over from stopping the previous thread.
-  if (wakeFd_ >= 0) DrainEventFd(wakeFd_);
-  {
-    std::lock_guard lock(statsMutex_);
-    running_.store(true);
-  }
-  try {
-    thread_ = std::thread([this, address, initialCourseDeg] {
-      // Named for top -H and the idle benchmark.
-      pthread_setname_np(pthread_self(), "quarbe-gpsd");
-      Run(address, initialCourseDeg);
-      {
-        std::lock_guard lock(statsMutex_);
-        running_.store(false);
-      }
-      statsChanged_.notify_all();
-    });
-  } catch (const std::system_error&) {
-    // No thread: no GPS until the next start, as for the serial reader.
-    std::lock_guard lock(statsMutex_);
-    running_.store(false);
-  }
+  Reset();
+  Launch([this, address, initialCourseDeg] {
+    // Named for top -H and the idle benchmark.
+    pthread_setname_np(pthread_self(), "quarbe-gpsd");
+    Run(address, initialCourseDeg);
+  });
 }
 
-int GpsdReader::Stop() {
-  if (!thread_.joinable()) return kGpsReaderNoPort;
-  stop_.store(true);
-  if (wakeFd_ >= 0) {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = write(wakeFd_, &one, sizeof one);
-  }
-  handoff_.Cancel();
-  thread_.join();
-  return kGpsReaderStopped;
-}
-
-bool GpsdReader::Serve(const FixHandoff::Handler& handler) { return handoff_.Serve(handler); }
-
-void GpsdReader::SetGpsUse(bool on) { gpsUse_.store(on); }
-bool GpsdReader::GpsUse() const { return gpsUse_.load(); }
-bool GpsdReader::PortOpen() const { return connected_.load(); }
-bool GpsdReader::Running() const { return running_.load(); }
-
-GpsdReaderStats GpsdReader::Stats() const {
-  std::lock_guard lock(statsMutex_);
-  return stats_;
-}
+int GpsdReader::Stop() { return Halt() ? kGpsReaderStopped : kGpsReaderNoPort; }
 
 bool GpsdReader::WaitFor(const std::function<bool(const GpsdReaderStats&)>& condition,
                          std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(statsMutex_);
-  return statsChanged_.wait_for(lock, timeout, [&] { return condition(stats_); });
-}
-
-void GpsdReader::Count(std::uint64_t GpsdReaderStats::*counter) {
-  {
-    std::lock_guard lock(statsMutex_);
-    ++(stats_.*counter);
-  }
-  statsChanged_.notify_all();
-}
-
-void GpsdReader::SetConnected(bool connected) {
-  {
-    std::lock_guard lock(statsMutex_);
-    connected_.store(connected);
-  }
-  statsChanged_.notify_all();
+  return WaitFor([&](const GpsdReaderStats& stats, bool) { return condition(stats); }, timeout);
 }
 
 bool GpsdReader::WaitForStop(int timeoutMs) {
-  pollfd wake{wakeFd_, POLLIN, 0};
-  const int ready = poll(&wake, 1, timeoutMs);
-  Count(&GpsdReaderStats::wakeups);
-  // Drained before the flag is read: a stop that comes after the drain
-  // leaves the descriptor readable for the next poll().
-  if (ready > 0) DrainEventFd(wakeFd_);
+  WaitOnWake(timeoutMs);
   return stop_.load();
 }
 
@@ -180,21 +103,19 @@ void GpsdReader::Run(const GpsdAddress& address, std::int32_t courseDeg) {
     const int fd = session->data.gps_fd;
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     gps_stream(&session->data, WATCH_ENABLE | WATCH_JSON, nullptr);
-    SetConnected(true);
+    SetPortOpen(true);
 
     for (;;) {
-      pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-      const int ready = poll(fds, 2, -1);
-      Count(&GpsdReaderStats::wakeups);
-      if (ready > 0 && fds[1].revents != 0) DrainEventFd(wakeFd_);
+      pollfd connection{fd, POLLIN, 0};
+      const int ready = WaitOnWake(-1, &connection);
       if (stop_.load()) {
-        SetConnected(false);
+        SetPortOpen(false);
         return;
       }
-      if (ready <= 0 || fds[0].revents == 0) continue;  // EINTR, or the wake-up alone
+      if (ready <= 0 || connection.revents == 0) continue;  // EINTR, or the wake-up alone
       if (!ReadReports(*session, heldCourseDeg)) break;
     }
-    SetConnected(false);
+    SetPortOpen(false);
     Count(&GpsdReaderStats::connectionLosses);
     session.reset();
     if (WaitForStop(kReconnectIntervalMs)) return;

@@ -15,17 +15,14 @@
 // positions and courses are rounded by the same rules (decimal_position.h),
 // so one drive gives the same fixes through either source.
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 #include "context/port_entry.h"
 #include "gps/fix_handoff.h"
 #include "gps/gps_source.h"
+#include "gps/reader_thread.h"
 
 namespace quarbe {
 
@@ -38,14 +35,9 @@ struct GpsdReaderStats {
   std::uint64_t connectionLosses = 0;  // connections gpsd closed or broke
 };
 
-class GpsdReader : public GpsSource {
+class GpsdReader : public ReaderThread<GpsdReaderStats> {
  public:
-  GpsdReader();
   ~GpsdReader() override;  // stops the thread
-  GpsdReader(const GpsdReader&) = delete;
-  GpsdReader& operator=(const GpsdReader&) = delete;
-
-  void SetNotifier(FixHandoff::Notifier notifier) override;
 
   // Starts the thread (stopping a previous one first) for gpsd at `address`.
   // initialCourseDeg is the course handed with positions until a report
@@ -53,18 +45,12 @@ class GpsdReader : public GpsSource {
   void Start(const GpsdAddress& address, std::int32_t initialCourseDeg);
 
   // Returns kGpsReaderStopped (-1) once the thread has been stopped, 0 when
-  // none was started.
+  // none was started. PortOpen(): whether the thread is connected to gpsd.
   int Stop() override;
-  bool Serve(const FixHandoff::Handler& handler) override;
-  void SetGpsUse(bool on) override;
-  bool GpsUse() const override;
-  // Whether the thread is connected to gpsd right now.
-  bool PortOpen() const override;
-  bool Running() const override;
 
-  GpsdReaderStats Stats() const;
   // Waits until `condition` holds for the counters or the timeout passes;
   // returns whether it held. Checked after each change the thread makes.
+  using ReaderThread::WaitFor;
   bool WaitFor(const std::function<bool(const GpsdReaderStats& stats)>& condition,
                std::chrono::milliseconds timeout) const;
 
@@ -75,20 +61,6 @@ class GpsdReader : public GpsSource {
   bool ReadReports(Session& session, std::int32_t& heldCourseDeg);
   // Waits up to `timeout` for a stop; true when one was asked for.
   bool WaitForStop(int timeoutMs);
-  void Count(std::uint64_t GpsdReaderStats::*counter);
-  void SetConnected(bool connected);
-
-  FixHandoff handoff_;
-  std::thread thread_;
-  int wakeFd_ = -1;
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> gpsUse_{true};
-  std::atomic<bool> connected_{false};
-  std::atomic<bool> running_{false};
-
-  mutable std::mutex statsMutex_;
-  mutable std::condition_variable statsChanged_;
-  GpsdReaderStats stats_;
 };
 
 }  // namespace quarbe

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "context/system_error.h"
-#include "pty_fixture.h"
+#include "reader_fixture.h"
+#include "support/pseudo_terminal.h"
 
 namespace quarbe {
 
@@ -31,8 +32,8 @@ void PrintTo(const GpsEvent& event, std::ostream* out) {
 namespace {
 
 using testing_support::DeviceLink;
-using testing_support::FakeReceiver;
 using testing_support::FakeUiThread;
+using testing_support::PseudoTerminal;
 using testing_support::kPatience;
 using Clock = std::chrono::steady_clock;
 
@@ -73,7 +74,7 @@ class GpsReaderTest : public testing::Test {
   }
 
   GpsReader reader;
-  FakeReceiver receiver;
+  PseudoTerminal receiver;
   std::optional<FakeUiThread> ui{std::in_place, reader};
 };
 
@@ -84,7 +85,7 @@ TEST_F(GpsReaderTest, PortIndexZeroStartsNothing) {
   EXPECT_EQ(reader.Stop(), kGpsReaderNoPort);
   EXPECT_EQ(reader.Stats().openAttempts, 0u);
   EXPECT_EQ(ui->Notifications(), 0u);
-  EXPECT_EQ(receiver.OpenCountOfSlave(), 1);  // only the test's own descriptor
+  EXPECT_EQ(receiver.OpenCountOfDevice(), 1);  // only the test's own descriptor
 }
 
 struct OpenFailureCase {
@@ -139,7 +140,7 @@ TEST_P(GpsReaderLineSettingsTest, Raw8N1WithoutFlowControl) {
   ports.gpsBaud = GetParam().baud;
   reader.Start(1, ports, 0);
   ASSERT_TRUE(WaitUntil([&](const GpsReaderStats&, bool) { return reader.PortOpen(); }));
-  const termios settings = receiver.Settings();
+  const termios settings = receiver.DeviceSettings();
   EXPECT_EQ(cfgetispeed(&settings), GetParam().expected);
   EXPECT_EQ(cfgetospeed(&settings), GetParam().expected);
   EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
@@ -220,7 +221,7 @@ TEST_F(GpsReaderTest, GpsUseOffIgnoresPositionsButTracksCourse) {
 
 TEST_F(GpsReaderTest, StopEndsAtOnceWithMinusOneAndClosesThePort) {
   StartOn(receiver.DevicePath());
-  EXPECT_EQ(receiver.OpenCountOfSlave(), 2);
+  EXPECT_EQ(receiver.OpenCountOfDevice(), 2);
   ASSERT_TRUE(receiver.Send("$GPGGA,123519,48"));  // no line feed will come
   ASSERT_TRUE(WaitForBytes(16));
   const auto before = Clock::now();
@@ -228,7 +229,7 @@ TEST_F(GpsReaderTest, StopEndsAtOnceWithMinusOneAndClosesThePort) {
   EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(500));
   EXPECT_FALSE(reader.PortOpen());
   EXPECT_FALSE(reader.Running());
-  EXPECT_EQ(receiver.OpenCountOfSlave(), 1);
+  EXPECT_EQ(receiver.OpenCountOfDevice(), 1);
 }
 
 TEST_F(GpsReaderTest, StopReleasesAHandOffNobodyServes) {
@@ -265,7 +266,7 @@ TEST_F(GpsReaderTest, RestartOnTheSameDevice) {
   // with the current heading.
   EXPECT_EQ(reader.Stop(), kGpsReaderStopped);
   StartOn(receiver.DevicePath(), 84);
-  EXPECT_EQ(receiver.OpenCountOfSlave(), 2);
+  EXPECT_EQ(receiver.OpenCountOfDevice(), 2);
   ASSERT_TRUE(receiver.Send(kGgaSydney));
   ASSERT_TRUE(ui->WaitForEvents(2));
   EXPECT_EQ(ui->Events(), (std::vector<GpsEvent>{Fix(kMunich, 84), Fix(kSydney, 84)}));
@@ -290,7 +291,7 @@ TEST_F(GpsReaderTest, UnpluggedReceiverIsReopenedWithoutBusyLoop) {
   EXPECT_GE(Clock::now() - lostAt, std::chrono::milliseconds(1500));
   EXPECT_LE(waiting.wakeups - lost.wakeups, 3u);
 
-  FakeReceiver pluggedBack;
+  PseudoTerminal pluggedBack;
   ASSERT_TRUE(pluggedBack.Send(kGgaSydney));
   link.PointAt(pluggedBack.DevicePath());
   ASSERT_TRUE(ui->WaitForEvents(2));

@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "../daemons/daemon_process.h"
 #include "gps/line_framer.h"
 #include "gps/nmea_decoder.h"
-#include "pty_fixture.h"
+#include "reader_fixture.h"
+#include "support/daemons.h"
+#include "support/scratch_dir.h"
 
 namespace quarbe {
 namespace {

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "../daemons/daemon_process.h"
+#include "support/daemons.h"
+#include "support/scratch_dir.h"
 
 namespace quarbe {
 namespace {

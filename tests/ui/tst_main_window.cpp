@@ -20,20 +20,17 @@
 #include <optional>
 #include <string>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include "context/bearing_context.h"
 #include "context/control_ids.h"
 #include "context/profile_store.h"
 #include "gps/gps_reader.h"
+#include "support/pseudo_terminal.h"
 #include "ui/compass_view.h"
 #include "ui/dialog_units.h"
 #include "ui/main_window.h"
 
 using quarbe::CBearingDlg;
+using quarbe::testing_support::PseudoTerminal;
 namespace ctl = quarbe::ctl;
 
 namespace {
@@ -45,32 +42,11 @@ struct Message {
   QString caption;
 };
 
-// A pseudo-terminal standing in for the GPS receiver.
-class FakeReceiver {
- public:
-  FakeReceiver() {
-    char name[256] = {};
-    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) == 0) {
-      m_path = QString::fromLocal8Bit(name);
-      termios raw{};
-      ::tcgetattr(m_slave, &raw);
-      ::cfmakeraw(&raw);
-      ::tcsetattr(m_slave, TCSANOW, &raw);
-    }
-  }
-  ~FakeReceiver() {
-    if (m_master >= 0) ::close(m_master);
-    if (m_slave >= 0) ::close(m_slave);
-  }
-  bool ok() const { return !m_path.isEmpty(); }
-  const QString& path() const { return m_path; }
-  bool Send(const QByteArray& bytes) { return ::write(m_master, bytes.constData(), bytes.size()) == bytes.size(); }
-
- private:
-  int m_master = -1;
-  int m_slave = -1;
-  QString m_path;
-};
+// Settings with the GPS on COM1, mapped to the receiver, and no rotator.
+QString GpsOnly(const PseudoTerminal& receiver) {
+  return QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=%1\n")
+      .arg(QString::fromStdString(receiver.DevicePath()));
+}
 
 // One window on a settings file of its own, with messages captured and the
 // shutdown pause skipped.
@@ -438,9 +414,8 @@ class TestMainWindow : public QObject {
   }
 
   void gpsFixLocksAndUncheckingUnlocks() {
-    FakeReceiver receiver;
-    QVERIFY(receiver.ok());
-    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=%1\n").arg(receiver.path()));
+    PseudoTerminal receiver;
+    Harness h(GpsOnly(receiver));
     QVERIFY(h.ShowActive());
     QTRY_VERIFY(h.window->gpsReader()->PortOpen());
     QVERIFY(receiver.Send("$GPRMC,175741,A,4751.698,N,12209.774,W,000.0,360.0,191100,019.5,E*69\r\n"
@@ -480,9 +455,8 @@ class TestMainWindow : public QObject {
   }
 
   void fixWaitsWhileAMessageIsOpen() {
-    FakeReceiver receiver;
-    QVERIFY(receiver.ok());
-    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=%1\n").arg(receiver.path()));
+    PseudoTerminal receiver;
+    Harness h(GpsOnly(receiver));
     QVERIFY(h.ShowActive());
     QTRY_VERIFY(h.window->gpsReader()->PortOpen());
     quarbe::GpsReader* reader = h.window->gpsReader();
@@ -599,11 +573,10 @@ class TestMainWindow : public QObject {
   }
 
   void acceptedConfigurationRestartsTheReader() {
-    FakeReceiver receiver;
-    QVERIFY(receiver.ok());
+    PseudoTerminal receiver;
     std::optional<quarbe::Configuration> answer;
     int opened = 0;
-    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=%1\n").arg(receiver.path()), {},
+    Harness h(GpsOnly(receiver), {},
               [&](QWidget*, const quarbe::Configuration&) {
                 ++opened;
                 return answer;
@@ -647,9 +620,8 @@ class TestMainWindow : public QObject {
   }
 
   void escapeEndsTheWindowAndStopsTheReader() {
-    FakeReceiver receiver;
-    QVERIFY(receiver.ok());
-    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=%1\n").arg(receiver.path()));
+    PseudoTerminal receiver;
+    Harness h(GpsOnly(receiver));
     QVERIFY(h.ShowActive());
     QTRY_VERIFY(h.window->gpsReader()->PortOpen());
     QTest::keyClick(h.edit(ctl::kLocalLocator), Qt::Key_Escape);

@@ -1,75 +1,8 @@
-#include "pty_fixture.h"
+#include "reader_fixture.h"
 
-#include <pty.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 
 namespace quarbe::testing_support {
-
-FakeReceiver::FakeReceiver() {
-  if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
-  termios settings{};
-  tcgetattr(slave_, &settings);
-  cfmakeraw(&settings);
-  tcsetattr(slave_, TCSANOW, &settings);
-  slavePath_ = ttyname(slave_);
-}
-
-FakeReceiver::~FakeReceiver() { Unplug(); }
-
-bool FakeReceiver::Send(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = write(master_, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-void FakeReceiver::Unplug() {
-  if (master_ >= 0) close(master_);
-  if (slave_ >= 0) close(slave_);
-  master_ = slave_ = -1;
-}
-
-int FakeReceiver::OpenCountOfSlave() const {
-  struct stat device {};
-  if (stat(slavePath_.c_str(), &device) != 0) return -1;
-  int count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    struct stat opened {};
-    if (stat(entry.path().c_str(), &opened) == 0 && S_ISCHR(opened.st_mode) && opened.st_rdev == device.st_rdev) {
-      ++count;
-    }
-  }
-  return count;
-}
-
-termios FakeReceiver::Settings() const {
-  termios settings{};
-  tcgetattr(slave_, &settings);
-  return settings;
-}
-
-DeviceLink::DeviceLink() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "gps-link-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  directory_ = pattern;
-  path_ = directory_ + "/receiver";
-}
-
-DeviceLink::~DeviceLink() {
-  std::error_code ignored;
-  std::filesystem::remove_all(directory_, ignored);
-}
 
 void DeviceLink::PointAt(const std::string& target) {
   Remove();

@@ -1,0 +1,147 @@
+// How long the program takes to end when the session asks it to: from
+// SIGTERM to the moment the process has exited (window closed, GPS reader
+// stopped, settings written), the way a desktop session or `kill` ends it.
+//
+// The real program runs on the offscreen platform with a scratch settings
+// file, no GPS port and no rotator port, several times; a plain Qt dialog is
+// started and stopped the same way in the same run, alternating with it. The
+// dialog keeps SIGTERM's default action, so the kernel ends it at once: its
+// time is the floor, what tearing down a Qt process costs at all. Then a few
+// runs with the GPS on a pseudo-terminal, whose reader must also stop.
+//
+// Each process is signalled only once it is settled: its SIGTERM handler
+// installed (the program's) and no processor time spent for a while, so the
+// window is up and waiting.
+
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "measure.h"
+
+namespace quarbe::bench {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRuns = 7;
+constexpr int kRunsWithGps = 3;
+constexpr auto kSettlePatience = 20s;
+constexpr auto kExitPatience = 10s;
+// Settled: this many looks in a row, kLookInterval apart, each finding less
+// than kQuietCpu spent since the one before (a caret blink costs far less).
+constexpr int kQuietLooks = 3;
+constexpr auto kLookInterval = 100ms;
+constexpr double kQuietCpuSeconds = 0.002;
+
+// Whether the process has a handler of its own for SIGTERM.
+bool CatchesSigterm(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("SigCgt:", 0) != 0) continue;
+    const unsigned long long caught = std::stoull(line.substr(line.find(':') + 1), nullptr, 16);
+    return ((caught >> (SIGTERM - 1)) & 1u) != 0;
+  }
+  return false;
+}
+
+bool WaitUntilSettled(ChildProcess& process, bool handlesSigterm) {
+  const auto deadline = Clock::now() + kSettlePatience;
+  std::optional<ProcessCost> last;
+  int quiet = 0;
+  while (Clock::now() < deadline && quiet < kQuietLooks) {
+    std::this_thread::sleep_for(kLookInterval);
+    if (!process.Alive()) return false;
+    const std::optional<ProcessCost> now = ReadProcessCost(process.Pid());
+    if (!now) return false;
+    const bool ready = !handlesSigterm || CatchesSigterm(process.Pid());
+    quiet = ready && last && (*now - *last).cpuSeconds < kQuietCpuSeconds ? quiet + 1 : 0;
+    last = now;
+  }
+  return quiet >= kQuietLooks;
+}
+
+struct Shutdown {
+  double ms = 0.0;
+  int status = 0;
+};
+
+// Starts `program` in a fresh home with `settings` (none when empty), waits
+// until it is settled, sends SIGTERM to it alone and times until it has
+// exited. Nothing when it did not settle or did not end within the patience.
+std::optional<Shutdown> TimeShutdown(const std::string& program, const std::string& settings, bool handlesSigterm) {
+  ScratchDir home;
+  if (!settings.empty()) home.Write(kSettingsFile, settings);
+  ChildProcess process({program}, OffscreenIn(home));
+  if (!process.Started() || !WaitUntilSettled(process, handlesSigterm)) return std::nullopt;
+  const Clock::time_point signalled = Clock::now();
+  process.Signal(SIGTERM);
+  const std::optional<int> status = process.WaitForExit(kExitPatience);
+  const Clock::time_point ended = Clock::now();
+  if (!status) return std::nullopt;
+  return Shutdown{std::chrono::duration<double, std::milli>(ended - signalled).count(), *status};
+}
+
+bool EndedCleanly(const Shutdown& run) { return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0; }
+bool KilledBySigterm(const Shutdown& run) { return WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGTERM; }
+
+void BM_SigtermToExitBesideAPlainDialog(benchmark::State& state) {
+  for (auto _ : state) {
+    const std::string bare = SettingsFor("", "");
+    std::vector<double> programMs;
+    std::vector<double> dialogMs;
+    for (int i = 0; i < kRuns; ++i) {
+      const auto program = TimeShutdown(QUARBE_PROGRAM, bare, true);
+      if (!program || !EndedCleanly(*program)) return state.SkipWithError("the program did not settle or end cleanly");
+      programMs.push_back(program->ms);
+      const auto dialog = TimeShutdown(QUARBE_REFERENCE_DIALOG, {}, false);
+      if (!dialog || !KilledBySigterm(*dialog)) return state.SkipWithError("the dialog did not settle or end");
+      dialogMs.push_back(dialog->ms);
+    }
+
+    // The GPS on a pseudo-terminal, its reader waiting on a silent line.
+    std::vector<double> withGpsMs;
+    for (int i = 0; i < kRunsWithGps; ++i) {
+      const PseudoTerminal receiver;
+      const auto program = TimeShutdown(QUARBE_PROGRAM, SettingsFor(receiver.DevicePath(), ""), true);
+      if (!program || !EndedCleanly(*program)) return state.SkipWithError("the program with a GPS did not end cleanly");
+      withGpsMs.push_back(program->ms);
+    }
+
+    const double programMedian = Percentile(programMs, 0.5);
+    const double dialogMedian = Percentile(dialogMs, 0.5);
+    const double ratio = dialogMedian > 0 ? programMedian / dialogMedian : 0.0;
+    const double withGpsMedian = Percentile(withGpsMs, 0.5);
+    const double withGpsMax = *std::max_element(withGpsMs.begin(), withGpsMs.end());
+    state.counters["program_median_ms"] = programMedian;
+    state.counters["program_max_ms"] = *std::max_element(programMs.begin(), programMs.end());
+    state.counters["dialog_median_ms"] = dialogMedian;
+    state.counters["median_ratio"] = ratio;
+    state.counters["with_gps_median_ms"] = withGpsMedian;
+    state.counters["with_gps_max_ms"] = withGpsMax;
+    std::printf(
+        "SIGTERM to exit, %d runs each, alternating\n"
+        "  quarbe, no GPS, no rotator : median %.1f ms (min %.1f, max %.1f)\n"
+        "  plain Qt dialog            : median %.1f ms (min %.1f, max %.1f)\n"
+        "  ratio of medians           : %.1f\n"
+        "  quarbe, GPS on a pty       : median %.1f ms, max %.1f ms (%d runs)\n",
+        kRuns, programMedian, Percentile(programMs, 0.0), Percentile(programMs, 1.0), dialogMedian,
+        Percentile(dialogMs, 0.0), Percentile(dialogMs, 1.0), ratio, withGpsMedian, withGpsMax, kRunsWithGps);
+  }
+}
+BENCHMARK(BM_SigtermToExitBesideAPlainDialog)->Iterations(1)->Repetitions(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+}  // namespace quarbe::bench
+
+BENCHMARK_MAIN();

@@ -1,0 +1,34 @@
+#pragma once
+// Real gpsd and rotctld daemons for the tests and benchmarks: each started on
+// a free loopback port as a ChildProcess, its output in a log file.
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/child_process.h"
+
+namespace quarbe::testing_support {
+
+// A TCP port nothing listens on right now, on 127.0.0.1.
+int FreeLoopbackPort();
+
+// Whether something accepts connections on 127.0.0.1:port within `timeout`.
+bool WaitForListener(int port, std::chrono::milliseconds timeout);
+
+// gpsfake replaying `nmeaLog` into a gpsd of its own on 127.0.0.1:port, one
+// sentence every `cycleSeconds`; returns once gpsd accepts connections
+// (null if it does not within a few seconds).
+std::unique_ptr<ChildProcess> StartGpsfake(const std::string& nmeaLog, int port, double cycleSeconds,
+                                           const std::string& logPath);
+
+// rotctld serving Hamlib's dummy rotator on 127.0.0.1:port with its verbose
+// log in `logPath`; `setConf` is passed as -C when not empty (for instance
+// "min_az=0,max_az=450"). Returns once it accepts connections.
+std::unique_ptr<ChildProcess> StartRotctld(int port, const std::string& logPath, const std::string& setConf = {});
+
+// The azimuths the dummy rotator was commanded, in order, from the log.
+std::vector<double> CommandedAzimuths(const std::string& rotctldLog);
+
+}  // namespace quarbe::testing_support

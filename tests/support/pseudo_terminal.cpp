@@ -1,0 +1,72 @@
+#include "support/pseudo_terminal.h"
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+namespace quarbe::testing_support {
+
+PseudoTerminal::PseudoTerminal() {
+  if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
+    throw std::system_error(errno, std::generic_category(), "openpty");
+  }
+  termios settings{};
+  tcgetattr(slave_, &settings);
+  cfmakeraw(&settings);
+  tcsetattr(slave_, TCSANOW, &settings);
+  devicePath_ = ttyname(slave_);
+}
+
+PseudoTerminal::~PseudoTerminal() { Unplug(); }
+
+bool PseudoTerminal::Send(std::string_view bytes) const {
+  while (!bytes.empty()) {
+    const ssize_t n = write(master_, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+void PseudoTerminal::Drain() const {
+  char buffer[512];
+  pollfd ready{master_, POLLIN, 0};
+  while (master_ >= 0 && poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN) != 0 &&
+         read(master_, buffer, sizeof buffer) > 0) {
+  }
+}
+
+void PseudoTerminal::Unplug() {
+  if (master_ >= 0) close(master_);
+  if (slave_ >= 0) close(slave_);
+  master_ = slave_ = -1;
+}
+
+void PseudoTerminal::OpenToEveryone() const { chmod(devicePath_.c_str(), 0666); }
+
+int PseudoTerminal::OpenCountOfDevice() const {
+  struct stat device {};
+  if (stat(devicePath_.c_str(), &device) != 0) return -1;
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    struct stat opened {};
+    if (stat(entry.path().c_str(), &opened) == 0 && S_ISCHR(opened.st_mode) && opened.st_rdev == device.st_rdev) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+termios PseudoTerminal::DeviceSettings() const {
+  termios settings{};
+  tcgetattr(slave_, &settings);
+  return settings;
+}
+
+}  // namespace quarbe::testing_support

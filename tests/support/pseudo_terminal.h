@@ -1,0 +1,45 @@
+#pragma once
+// A pseudo-terminal standing in for a GPS receiver on a serial line: the
+// slave side is the "serial device" the program or the reader opens, the
+// master side is the receiver. The slave is set raw at once, so bytes sent
+// before the reader has configured it are neither echoed nor edited, and is
+// held open here so the line never hangs up between two openers.
+
+#include <termios.h>
+
+#include <string>
+#include <string_view>
+
+namespace quarbe::testing_support {
+
+class PseudoTerminal {
+ public:
+  // Throws std::system_error when no pseudo-terminal can be had.
+  PseudoTerminal();
+  ~PseudoTerminal();  // Unplug()
+  PseudoTerminal(const PseudoTerminal&) = delete;
+  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+  // The slave side's path, /dev/pts/N.
+  const std::string& DevicePath() const { return devicePath_; }
+  // Writes all of `bytes` to the master side; false if a write failed.
+  bool Send(std::string_view bytes) const;
+  // Reads and drops whatever the device side wrote (gpsd probes a receiver).
+  void Drain() const;
+  // Closes both sides: a reader sees a hang-up.
+  void Unplug();
+  // Lets every user open the device (gpsd drops its privileges).
+  void OpenToEveryone() const;
+
+  // How many descriptors of this process are open on the device.
+  int OpenCountOfDevice() const;
+  // The line settings of the device as its last user left them.
+  termios DeviceSettings() const;
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::string devicePath_;
+};
+
+}  // namespace quarbe::testing_support
