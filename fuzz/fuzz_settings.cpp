@@ -23,11 +23,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/line_speed.h"
 #include "context/bearing_context.h"
 #include "context/control_ids.h"
 #include "context/ini_text.h"
 #include "context/profile_store.h"
-#include "gps/serial_device.h"
 #include "fake_view.h"
 
 namespace {

@@ -31,7 +31,7 @@
 #include <string>
 #include <string_view>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
 #include "context/profile_store.h"
 #include "context/view.h"
 #include "geodesy/bearing.h"
@@ -177,9 +177,9 @@ class BearingContext {
   StationRecord& StationFor(Station station) { return station == Station::kLocal ? local_ : correspondent_; }
 
   // State, in the window's order.
-  StationRecord local_{"JN18AP", {}};
+  StationRecord local_{std::string(keys::kLocalLocator.defaultValue), {}};
   std::int32_t headingDeg_ = 0;
-  StationRecord correspondent_{"JN08WV", {}};
+  StationRecord correspondent_{std::string(keys::kCorrespondentLocator.defaultValue), {}};
   BearingResult result_;
   std::atomic<bool> gpsUse_{true};
   std::atomic<bool> stop_{false};

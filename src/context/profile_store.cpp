@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "context/system_error.h"
-#include "gps/serial_device.h"
+#include "common/line_speed.h"
+#include "common/system_error.h"
 
 namespace quarbe {
 
@@ -245,7 +245,7 @@ PortMap LoadPortMap(const ProfileStore& store) {
     const std::string device = store.GetProfileString(kPortsSection, key, "");
     if (!device.empty()) ports.parallel[i] = device;
   }
-  const int baud = store.GetProfileInt(kPortsSection, "Vitesse", kDefaultGpsBaud);
+  const int baud = store.GetProfileInt(kPortsSection, kGpsSpeedKey, kDefaultGpsBaud);
   ports.gpsBaud = IsSupportedBaud(baud) ? baud : kDefaultGpsBaud;
   return ports;
 }

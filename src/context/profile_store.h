@@ -25,39 +25,11 @@
 #include <string>
 #include <string_view>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
+#include "common/settings_keys.h"
 #include "context/ini_text.h"
 
 namespace quarbe {
-
-// One persisted integer or text: where it lives and what a missing or
-// unreadable value gives.
-struct IntKey {
-  std::string_view section;
-  std::string_view key;
-  std::int32_t defaultValue;
-};
-
-struct TextKey {
-  std::string_view section;
-  std::string_view key;
-  std::string_view defaultValue;
-};
-
-// Every key the program reads and writes, in one place.
-namespace keys {
-inline constexpr TextKey kLocalLocator{"Contexte", "Local", "JN18AP"};
-inline constexpr TextKey kCorrespondentLocator{"Contexte", "Corres", "JN08WV"};
-inline constexpr IntKey kGpsPort{"GPS", "Port", 1};
-inline constexpr IntKey kRotatorPort{"Moteur", "Port", 1};
-inline constexpr IntKey kRotationSense{"Moteur", "Rotation", 1};
-inline constexpr IntKey kEndStop{"Moteur", "Butée", 180};
-inline constexpr TextKey kPicturePath{"Compas", "Image", "mobile.emf"};
-}  // namespace keys
-
-// The device-name section: read, never written.
-inline constexpr std::string_view kPortsSection = "Ports";
-inline constexpr int kDefaultGpsBaud = 4800;
 
 // Caption of the messages about the settings file.
 inline constexpr std::string_view kSettingsCaption = "Fichier de réglages";
@@ -121,7 +93,7 @@ void SaveConfiguration(ProfileStore& store, const Configuration& configuration);
 
 // The "Ports" section: COM1..COM4, LPT1..LPT3 (device paths; an empty or
 // missing value keeps the default) and Vitesse (the GPS line speed; a value
-// the serial device does not set gives 4800).
+// the serial device does not set gives kDefaultGpsBaud).
 PortMap LoadPortMap(const ProfileStore& store);
 
 }  // namespace quarbe

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <utility>
 
-#include "context/system_error.h"
+#include "common/system_error.h"
 #include "gps/line_framer.h"
 #include "gps/nmea_decoder.h"
 #include "gps/serial_device.h"

@@ -22,7 +22,7 @@
 #include <string>
 #include <thread>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
 #include "gps/fix_handoff.h"
 #include "gps/gps_source.h"
 

@@ -13,7 +13,7 @@
 #include <system_error>
 #include <utility>
 
-#include "context/system_error.h"
+#include "common/system_error.h"
 #include "gps/decimal_position.h"
 #include "gps/gps_reader.h"
 

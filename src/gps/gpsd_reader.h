@@ -23,7 +23,7 @@
 #include <mutex>
 #include <thread>
 
-#include "context/port_entry.h"
+#include "common/port_entry.h"
 #include "gps/fix_handoff.h"
 #include "gps/gps_source.h"
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <utility>
 
-#include "context/system_error.h"
+#include "common/system_error.h"
 
 namespace quarbe {
 namespace {

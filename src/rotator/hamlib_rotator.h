@@ -28,7 +28,7 @@
 #include <string>
 #include <thread>
 
-#include "context/port_entry.h"
+#include "common/port_entry.h"
 
 namespace quarbe {
 

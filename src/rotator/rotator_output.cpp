@@ -3,8 +3,8 @@
 #include <utility>
 #include <variant>
 
-#include "context/port_entry.h"
-#include "context/system_error.h"
+#include "common/port_entry.h"
+#include "common/system_error.h"
 
 namespace quarbe {
 

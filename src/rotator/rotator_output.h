@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
 #include "rotator/hamlib_rotator.h"
 #include "rotator/rotator_port.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "context/configuration.h"
-#include "context/system_error.h"
+#include "common/configuration.h"
+#include "common/system_error.h"
 
 namespace quarbe {
 

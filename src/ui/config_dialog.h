@@ -10,7 +10,7 @@
 #include <functional>
 #include <optional>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
 
 class QButtonGroup;
 class QComboBox;

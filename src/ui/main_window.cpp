@@ -21,8 +21,8 @@
 
 #include "context/bearing_context.h"
 #include "context/control_ids.h"
-#include "context/port_entry.h"
-#include "context/system_error.h"
+#include "common/port_entry.h"
+#include "common/system_error.h"
 #include "geodesy/locator.h"
 #include "gps/gps_reader.h"
 #include "gps/gpsd_reader.h"

@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
 #include "context/view.h"
 #include "gps/fix_handoff.h"
 #include "ui/dialog_units.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "context/system_error.h"
+#include "common/system_error.h"
 #include "pty_fixture.h"
 
 namespace quarbe {

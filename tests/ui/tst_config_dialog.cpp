@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
 #include "context/control_ids.h"
 #include "ui/classic_group_box.h"
 #include "ui/config_dialog.h"

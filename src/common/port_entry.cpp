@@ -1,4 +1,4 @@
-#include "context/port_entry.h"
+#include "common/port_entry.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 // The [Ports] entries: device paths, gpsd and Hamlib rotators, and what is
 // said about an entry that cannot be read.
-#include "context/port_entry.h"
+#include "common/port_entry.h"
 
 #include <gtest/gtest.h>
 
