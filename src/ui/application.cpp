@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "context/bearing_context.h"
+#include "context/command_line.h"
 #include "context/profile_store.h"
 #include "ui/message_box.h"
 #include "ui/screenshots.h"

@@ -17,7 +17,6 @@
 
 #include <algorithm>
 
-#include "context/bearing_context.h"
 #include "context/control_ids.h"
 #include "ui/classic_group_box.h"
 #include "ui/compass_view.h"
@@ -25,6 +24,7 @@
 #include "ui/field_look.h"
 #include "ui/message_box.h"
 #include "ui/narrow_list_style.h"
+#include "ui/operator_texts.h"
 #include "ui/resources.h"
 
 namespace quarbe {
@@ -134,15 +134,16 @@ CConfigDlg::CConfigDlg(const Configuration& current, QWidget* parent)
 CConfigDlg::~CConfigDlg() = default;
 
 QString CConfigDlg::NotAnIntegerMessage() {
-  return QString::fromUtf8(kNotAnIntegerMessage.data(), static_cast<qsizetype>(kNotAnIntegerMessage.size()));
+  return QString::fromStdString(Word(FieldRefusal{FieldRefusal::Reason::kNotAnInteger}).text);
 }
 
 QString CConfigDlg::OutOfRangeMessage() {
-  return QString::fromStdString(quarbe::OutOfRangeMessage(0, kMaxEndStopDeg));
+  const auto high = static_cast<std::int32_t>(kMaxEndStopDeg);
+  return QString::fromStdString(Word(FieldRefusal{FieldRefusal::Reason::kOutOfRange, 0, high}).text);
 }
 
 QString CConfigDlg::MessageCaption() {
-  return QString::fromUtf8(kValidationCaption.data(), static_cast<qsizetype>(kValidationCaption.size()));
+  return QString::fromStdString(Word(FieldRefusal{FieldRefusal::Reason::kNotAnInteger}).caption);
 }
 
 void CConfigDlg::BuildControls() {

@@ -1,0 +1,80 @@
+#include "ui/devices.h"
+
+#include <utility>
+#include <variant>
+
+#include "common/port_entry.h"
+#include "common/system_error.h"
+#include "gps/gps_reader.h"
+#include "gps/gpsd_reader.h"
+
+namespace quarbe {
+
+Devices::Devices() : serial_(std::make_unique<GpsReader>()) {
+  rotator_.SetFailureCallback([this](std::string_view text, std::string_view caption) {
+    rotatorFailure_ = Wording{std::string(text), std::string(caption)};
+  });
+}
+
+Devices::~Devices() {
+  rotator_.Close();
+  StopGps();
+}
+
+void Devices::SetGpsNotifier(FixHandoff::Notifier notifier) { gpsNotifier_ = std::move(notifier); }
+
+void Devices::SetRotatorNotifier(std::function<void()> notifier) { rotator_.SetReportNotifier(std::move(notifier)); }
+
+std::optional<Wording> Devices::StartGps(const Configuration& configuration, const PortMap& ports, bool gpsUse,
+                                         std::int32_t headingDeg) {
+  // The COM entry names a serial device or gpsd.
+  const std::string entry = ports.SerialDevice(configuration.gpsPort);
+  const GpsPortEntry parsed = ParseGpsPortEntry(entry);
+  if (const auto* error = std::get_if<PortEntryError>(&parsed)) {
+    gps_ = nullptr;
+    return Wording{PortEntryErrorText("COM" + std::to_string(configuration.gpsPort), entry, error->reason),
+                   std::string(kGpsOpenCaption)};
+  }
+  if (const auto* address = std::get_if<GpsdAddress>(&parsed)) {
+    if (!gpsd_) gpsd_ = std::make_unique<GpsdReader>();
+    gps_ = gpsd_.get();
+    gps_->SetNotifier(gpsNotifier_);
+    gps_->SetGpsUse(gpsUse);
+    gpsd_->Start(*address, headingDeg);
+    return std::nullopt;
+  }
+  gps_ = serial_.get();
+  gps_->SetNotifier(gpsNotifier_);
+  gps_->SetGpsUse(gpsUse);
+  serial_->Start(configuration.gpsPort, ports, headingDeg);
+  return std::nullopt;
+}
+
+void Devices::StopGps() {
+  if (serial_) serial_->Stop();
+  if (gpsd_) gpsd_->Stop();
+}
+
+void Devices::SetGpsUse(bool on) {
+  if (gps_ != nullptr) gps_->SetGpsUse(on);
+}
+
+bool Devices::ServeGps(const FixHandoff::Handler& handler) { return gps_ != nullptr && gps_->Serve(handler); }
+
+void Devices::ConfigureRotator(const Configuration& configuration, const PortMap& ports) {
+  rotator_.Reconfigure(configuration, ports);
+}
+
+std::optional<Wording> Devices::WriteRotator(std::int32_t relativeAzimuthDeg) {
+  rotator_.Write(relativeAzimuthDeg);
+  return std::exchange(rotatorFailure_, std::nullopt);
+}
+
+std::optional<Wording> Devices::TakeRotatorReport() {
+  rotator_.ServeReports();
+  return std::exchange(rotatorFailure_, std::nullopt);
+}
+
+void Devices::CloseRotator() { rotator_.Close(); }
+
+}  // namespace quarbe
