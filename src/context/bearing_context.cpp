@@ -12,7 +12,7 @@ BearingContext::BearingContext(ProfileStore& store, std::string_view commandLine
     : configuration_(LoadConfiguration(store)), ports_(LoadPortMap(store)), store_(store) {
   state_.local.locator = store_.Read(keys::kLocalLocator);
   state_.correspondent.locator = store_.Read(keys::kCorrespondentLocator);
-  if (!store_.StartupProblem().empty()) startupMessages_.emplace_back(SettingsNotRead{store_.StartupProblem()});
+  if (store_.StartupProblem()) startupMessages_.emplace_back(SettingsNotRead{*store_.StartupProblem()});
   CommandLine parsed = ParseCommandLine(commandLine);
   if (parsed.localLocator) state_.local.locator = std::move(*parsed.localLocator);
   if (parsed.correspondentLocator) state_.correspondent.locator = std::move(*parsed.correspondentLocator);

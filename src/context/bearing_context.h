@@ -69,7 +69,7 @@ class BearingContext {
   // Writes "Contexte"/"Local", "Contexte"/"Corres", then "GPS"/"Port",
   // "Moteur"/"Port", "Moteur"/"Rotation", "Moteur"/"Butée", "Compas"/"Image",
   // and flushes the store. Returns false when the file could not be written
-  // (the store's FlushError() says why). Later calls (and the destructor)
+  // (the store's FlushProblem() says why). Later calls (and the destructor)
   // write nothing and return true.
   bool SaveProfile();
 

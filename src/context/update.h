@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "context/profile_store.h"
 #include "geodesy/locator.h"
 #include "geodesy/station.h"
 
@@ -41,7 +42,7 @@ struct UnknownArgument {
 
 // The settings file could not be read: the program runs on the defaults.
 struct SettingsNotRead {
-  std::string text;
+  SettingsFileProblem problem;
 
   friend bool operator==(const SettingsNotRead&, const SettingsNotRead&) = default;
 };

@@ -19,6 +19,7 @@
 #include "context/command_line.h"
 #include "context/profile_store.h"
 #include "ui/message_box.h"
+#include "ui/operator_texts.h"
 #include "ui/screenshots.h"
 #include "ui/translations.h"
 
@@ -139,9 +140,9 @@ int CBearingApp::RunWindow(ProfileStore& store, const std::string& commandLine, 
   // The operator's settings are lost: say so where it will be seen. A box
   // when the operator closed the window; the standard error (the journal of
   // a session that is shutting down) on a termination signal.
-  const std::string problem = store.FlushError();
-  if (!closeRequested) show(nullptr, QString::fromStdString(problem), QString::fromUtf8(kSettingsCaption.data(), static_cast<qsizetype>(kSettingsCaption.size())));
-  if (closeRequested) std::fprintf(stderr, "quarbe: %s\n", problem.c_str());
+  const Wording notSaved = WordSettingsNotSaved(*store.FlushProblem());
+  if (!closeRequested) show(nullptr, QString::fromStdString(notSaved.text), QString::fromStdString(notSaved.caption));
+  if (closeRequested) std::fprintf(stderr, "quarbe: %s\n", notSaved.text.c_str());
   return 1;
 }
 

@@ -133,19 +133,6 @@ CConfigDlg::CConfigDlg(const Configuration& current, QWidget* parent)
 
 CConfigDlg::~CConfigDlg() = default;
 
-QString CConfigDlg::NotAnIntegerMessage() {
-  return QString::fromStdString(Word(FieldRefusal{FieldRefusal::Reason::kNotAnInteger}).text);
-}
-
-QString CConfigDlg::OutOfRangeMessage() {
-  const auto high = static_cast<std::int32_t>(kMaxEndStopDeg);
-  return QString::fromStdString(Word(FieldRefusal{FieldRefusal::Reason::kOutOfRange, 0, high}).text);
-}
-
-QString CConfigDlg::MessageCaption() {
-  return QString::fromStdString(Word(FieldRefusal{FieldRefusal::Reason::kNotAnInteger}).caption);
-}
-
 void CConfigDlg::BuildControls() {
   const DialogUnits du = DialogUnits::ForFont(font());
   const Placer at{du};
@@ -271,8 +258,9 @@ void CConfigDlg::Browse() {
   if (!chosen.isEmpty()) picturePath_->setText(chosen);
 }
 
-void CConfigDlg::ShowMessage(const QString& text) {
-  if (messageSink_) messageSink_(this, text, MessageCaption());
+void CConfigDlg::ShowMessage(const FieldRefusal& refusal) {
+  const Wording wording = Word(Message{refusal});
+  if (messageSink_) messageSink_(this, QString::fromStdString(wording.text), QString::fromStdString(wording.caption));
 }
 
 void CConfigDlg::accept() {
@@ -288,7 +276,9 @@ void CConfigDlg::accept() {
   const qulonglong angle = isNumber ? angleText.toULongLong(&fits) : 0;
   if (!isNumber || !fits || angle > kMaxEndStopDeg) {
     // A run of digits too long for any integer type is out of range too.
-    ShowMessage(isNumber ? OutOfRangeMessage() : NotAnIntegerMessage());
+    using Reason = FieldRefusal::Reason;
+    ShowMessage(isNumber ? FieldRefusal{Reason::kOutOfRange, 0, static_cast<std::int32_t>(kMaxEndStopDeg)}
+                         : FieldRefusal{Reason::kNotAnInteger});
     endStopAngle_->setFocus(Qt::OtherFocusReason);
     endStopAngle_->selectAll();
     return;

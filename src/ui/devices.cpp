@@ -4,16 +4,13 @@
 #include <variant>
 
 #include "common/port_entry.h"
-#include "common/system_error.h"
 #include "gps/gps_reader.h"
 #include "gps/gpsd_reader.h"
 
 namespace quarbe {
 
 Devices::Devices() : serial_(std::make_unique<GpsReader>()) {
-  rotator_.SetFailureCallback([this](std::string_view text, std::string_view caption) {
-    rotatorFailure_ = Wording{std::string(text), std::string(caption)};
-  });
+  rotator_.SetFailureCallback([this](const RotatorFailure& failure) { rotatorFailure_ = failure; });
 }
 
 Devices::~Devices() {
@@ -25,15 +22,14 @@ void Devices::SetGpsNotifier(FixHandoff::Notifier notifier) { gpsNotifier_ = std
 
 void Devices::SetRotatorNotifier(std::function<void()> notifier) { rotator_.SetReportNotifier(std::move(notifier)); }
 
-std::optional<Wording> Devices::StartGps(const Configuration& configuration, const PortMap& ports, bool gpsUse,
-                                         std::int32_t headingDeg) {
+std::optional<GpsOpenError> Devices::StartGps(const Configuration& configuration, const PortMap& ports, bool gpsUse,
+                                              std::int32_t headingDeg) {
   // The COM entry names a serial device or gpsd.
   const std::string entry = ports.SerialDevice(configuration.gpsPort);
   const GpsPortEntry parsed = ParseGpsPortEntry(entry);
   if (const auto* error = std::get_if<PortEntryError>(&parsed)) {
     gps_ = nullptr;
-    return Wording{PortEntryErrorText("COM" + std::to_string(configuration.gpsPort), entry, error->reason),
-                   std::string(kGpsOpenCaption)};
+    return GpsOpenError{PortEntryFailure{"COM" + std::to_string(configuration.gpsPort), entry, *error}};
   }
   if (const auto* address = std::get_if<GpsdAddress>(&parsed)) {
     if (!gpsd_) gpsd_ = std::make_unique<GpsdReader>();
@@ -65,12 +61,12 @@ void Devices::ConfigureRotator(const Configuration& configuration, const PortMap
   rotator_.Reconfigure(configuration, ports);
 }
 
-std::optional<Wording> Devices::WriteRotator(std::int32_t relativeAzimuthDeg) {
+std::optional<RotatorFailure> Devices::WriteRotator(std::int32_t relativeAzimuthDeg) {
   rotator_.Write(relativeAzimuthDeg);
   return std::exchange(rotatorFailure_, std::nullopt);
 }
 
-std::optional<Wording> Devices::TakeRotatorReport() {
+std::optional<RotatorFailure> Devices::TakeRotatorReport() {
   rotator_.ServeReports();
   return std::exchange(rotatorFailure_, std::nullopt);
 }

@@ -15,7 +15,6 @@
 #include "common/configuration.h"
 #include "gps/fix_handoff.h"
 #include "rotator/rotator_output.h"
-#include "ui/operator_texts.h"
 
 namespace quarbe {
 
@@ -39,7 +38,7 @@ class Devices {
   // Starts the source the COM entry for configuration.gpsPort names, with
   // GPS use and the heading to hand with positions until a course arrives.
   // An entry that cannot be read starts nothing and is returned.
-  std::optional<Wording> StartGps(const Configuration& configuration, const PortMap& ports, bool gpsUse,
+  std::optional<GpsOpenError> StartGps(const Configuration& configuration, const PortMap& ports, bool gpsUse,
                                   std::int32_t headingDeg);
   // Stops the running source, releasing a hand-off it may have begun.
   void StopGps();
@@ -55,9 +54,9 @@ class Devices {
   // The rotator the configuration names, from the next write on.
   void ConfigureRotator(const Configuration& configuration, const PortMap& ports);
   // Drives the rotator to the relative azimuth; the failure to show, if any.
-  std::optional<Wording> WriteRotator(std::int32_t relativeAzimuthDeg);
+  std::optional<RotatorFailure> WriteRotator(std::int32_t relativeAzimuthDeg);
   // A Hamlib rotator's failure waiting to be shown.
-  std::optional<Wording> TakeRotatorReport();
+  std::optional<RotatorFailure> TakeRotatorReport();
   // Closes a Hamlib rotator; later writes to it do nothing.
   void CloseRotator();
 
@@ -67,7 +66,7 @@ class Devices {
   GpsSource* gps_ = nullptr;  // the one last started
   FixHandoff::Notifier gpsNotifier_;
   RotatorOutput rotator_;
-  std::optional<Wording> rotatorFailure_;
+  std::optional<RotatorFailure> rotatorFailure_;
 };
 
 }  // namespace quarbe

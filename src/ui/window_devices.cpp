@@ -12,12 +12,12 @@ namespace quarbe {
 
 void CBearingDlg::StartReader() {
   if (m_shutDown) return;
-  const std::optional<Wording> entryError = m_devices.StartGps(m_context->configuration(), m_context->ports(),
+  const std::optional<GpsOpenError> entryError = m_devices.StartGps(m_context->configuration(), m_context->ports(),
                                                                m_context->gpsUse(), m_context->heading());
   if (entryError) {
     // Shown once the event loop runs, as a failed open is.
     QMetaObject::invokeMethod(
-        this, [this, wording = *entryError] { ShowMessage(wording); }, Qt::QueuedConnection);
+        this, [this, wording = Word(*entryError)] { ShowMessage(wording); }, Qt::QueuedConnection);
   }
 }
 
@@ -59,12 +59,14 @@ void CBearingDlg::HandleGpsEvent(const GpsEvent& event) {
           QStringLiteral("compass-%1.png").arg(++m_snapshotCount, 6, 10, QLatin1Char('0'))));
     }
   } else if (const auto* error = std::get_if<GpsOpenError>(&event)) {
-    ShowMessage(Wording{error->message, std::string(kGpsOpenCaption)});
+    ShowMessage(Word(*error));
   }
 }
 
 void CBearingDlg::DriveRotator(std::int32_t relativeAzimuthDeg) {
-  if (const std::optional<Wording> failure = m_devices.WriteRotator(relativeAzimuthDeg)) ShowMessage(*failure);
+  if (const std::optional<RotatorFailure> failure = m_devices.WriteRotator(relativeAzimuthDeg)) {
+    ShowMessage(Word(*failure));
+  }
 }
 
 void CBearingDlg::ServeRotator() {
@@ -75,7 +77,7 @@ void CBearingDlg::ServeRotator() {
     return;
   }
   BusyScope busy(*this);
-  if (const std::optional<Wording> report = m_devices.TakeRotatorReport()) ShowMessage(*report);
+  if (const std::optional<RotatorFailure> report = m_devices.TakeRotatorReport()) ShowMessage(Word(*report));
 }
 
 }  // namespace quarbe

@@ -6,19 +6,44 @@
 
 #include <ostream>
 #include <string>
+#include <variant>
+
+#include "ui/operator_texts.h"
 
 namespace quarbe {
 namespace {
 
+// An entry refused, with the reason the operator reads.
+struct Refused {
+  std::string reason;
+
+  friend bool operator==(const Refused&, const Refused&) = default;
+};
+void PrintTo(const Refused& refused, std::ostream* out) { *out << "refused: " << refused.reason; }
+
+// What was parsed, with a refusal as the words of its reason.
+std::variant<DevicePath, GpsdAddress, Refused> Described(const GpsPortEntry& parsed) {
+  if (const auto* error = std::get_if<PortEntryError>(&parsed)) return Refused{PortEntryReasonText(*error)};
+  if (const auto* path = std::get_if<DevicePath>(&parsed)) return *path;
+  return std::get<GpsdAddress>(parsed);
+}
+std::variant<DevicePath, HamlibAddress, Refused> Described(const RotatorPortEntry& parsed) {
+  if (const auto* error = std::get_if<PortEntryError>(&parsed)) return Refused{PortEntryReasonText(*error)};
+  if (const auto* path = std::get_if<DevicePath>(&parsed)) return *path;
+  return std::get<HamlibAddress>(parsed);
+}
+
 struct GpsCase {
   const char* entry;
-  GpsPortEntry expected;
+  std::variant<DevicePath, GpsdAddress, Refused> expected;
 };
 void PrintTo(const GpsCase& row, std::ostream* out) { *out << row.entry; }
 
 class GpsEntryTest : public testing::TestWithParam<GpsCase> {};
 
-TEST_P(GpsEntryTest, Parses) { EXPECT_EQ(ParseGpsPortEntry(GetParam().entry), GetParam().expected); }
+TEST_P(GpsEntryTest, Parses) {
+  EXPECT_EQ(Described(ParseGpsPortEntry(GetParam().entry)), GetParam().expected);
+}
 
 const std::string kGpsdForm = " ; la forme est gpsd ou gpsd:HÔTE:PORT";
 
@@ -28,23 +53,25 @@ INSTANTIATE_TEST_SUITE_P(
                     GpsCase{"gpsd", GpsdAddress{"localhost", "2947"}}, GpsCase{"GPSD", GpsdAddress{}},
                     GpsCase{"gpsd:car-pc.local:2948", GpsdAddress{"car-pc.local", "2948"}},
                     GpsCase{"gpsd:[::1]:2947", GpsdAddress{"::1", "2947"}},
-                    GpsCase{"gpsd:localhost", PortEntryError{"il manque le port" + kGpsdForm}},
-                    GpsCase{"gpsd::2947", PortEntryError{"il manque le nom de l'hôte" + kGpsdForm}},
-                    GpsCase{"gpsd:localhost:70000", PortEntryError{"« 70000 » n'est pas un numéro de port (1 à 65535)"}},
-                    GpsCase{"gpsd:localhost:", PortEntryError{"«  » n'est pas un numéro de port (1 à 65535)"}},
+                    GpsCase{"gpsd:localhost", Refused{"il manque le port" + kGpsdForm}},
+                    GpsCase{"gpsd::2947", Refused{"il manque le nom de l'hôte" + kGpsdForm}},
+                    GpsCase{"gpsd:localhost:70000", Refused{"« 70000 » n'est pas un numéro de port (1 à 65535)"}},
+                    GpsCase{"gpsd:localhost:", Refused{"«  » n'est pas un numéro de port (1 à 65535)"}},
                     GpsCase{"hamlib:2:localhost:4533",
-                            PortEntryError{"un rotateur Hamlib ne peut pas servir de GPS ; la forme est gpsd ou "
+                            Refused{"un rotateur Hamlib ne peut pas servir de GPS ; la forme est gpsd ou "
                                            "gpsd:HÔTE:PORT"}}));
 
 struct RotatorCase {
   const char* entry;
-  RotatorPortEntry expected;
+  std::variant<DevicePath, HamlibAddress, Refused> expected;
 };
 void PrintTo(const RotatorCase& row, std::ostream* out) { *out << row.entry; }
 
 class RotatorEntryTest : public testing::TestWithParam<RotatorCase> {};
 
-TEST_P(RotatorEntryTest, Parses) { EXPECT_EQ(ParseRotatorPortEntry(GetParam().entry), GetParam().expected); }
+TEST_P(RotatorEntryTest, Parses) {
+  EXPECT_EQ(Described(ParseRotatorPortEntry(GetParam().entry)), GetParam().expected);
+}
 
 const std::string kHamlibForm =
     " ; la forme est hamlib:MODÈLE:PÉRIPHÉRIQUE ou hamlib:MODÈLE:PÉRIPHÉRIQUE:VITESSE";
@@ -62,11 +89,11 @@ INSTANTIATE_TEST_SUITE_P(
         RotatorCase{"hamlib:902:/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0",
                     HamlibAddress{902, "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", 0}},
         RotatorCase{"hamlib:GS232:/dev/ttyUSB0",
-                    PortEntryError{"« GS232 » n'est pas un numéro de modèle Hamlib (rotctl -l les donne)"}},
-        RotatorCase{"hamlib:603", PortEntryError{"il manque le périphérique" + kHamlibForm}},
-        RotatorCase{"hamlib:603:/dev/ttyUSB0:0", PortEntryError{"« 0 » n'est pas une vitesse en bauds"}},
-        RotatorCase{"hamlib", PortEntryError{"il manque le modèle et le périphérique" + kHamlibForm}},
-        RotatorCase{"gpsd", PortEntryError{"gpsd ne commande pas de rotateur" + kHamlibForm}}));
+                    Refused{"« GS232 » n'est pas un numéro de modèle Hamlib (rotctl -l les donne)"}},
+        RotatorCase{"hamlib:603", Refused{"il manque le périphérique" + kHamlibForm}},
+        RotatorCase{"hamlib:603:/dev/ttyUSB0:0", Refused{"« 0 » n'est pas une vitesse en bauds"}},
+        RotatorCase{"hamlib", Refused{"il manque le modèle et le périphérique" + kHamlibForm}},
+        RotatorCase{"gpsd", Refused{"gpsd ne commande pas de rotateur" + kHamlibForm}}));
 
 }  // namespace
 }  // namespace quarbe

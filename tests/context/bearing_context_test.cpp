@@ -70,9 +70,7 @@ class ContextTest : public ::testing::Test {
     store_ = std::make_unique<RecordingStore>(Ini());
     context_ = std::make_unique<BearingContext>(*store_, commandLine);
     for (const Message& message : context_->StartupMessages()) unowned_.push_back(Word(message));
-    rotator_.SetFailureCallback([this](std::string_view text, std::string_view caption) {
-      messages_.push_back({std::string(text), std::string(caption)});
-    });
+    rotator_.SetFailureCallback([this](const RotatorFailure& failure) { messages_.push_back(Word(failure)); });
     rotator_.Reconfigure(context_->configuration(), context_->ports());
     return *context_;
   }
