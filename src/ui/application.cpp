@@ -22,6 +22,7 @@
 #include "ui/operator_texts.h"
 #include "ui/screenshots.h"
 #include "ui/translations.h"
+#include "ui/version.h"
 
 namespace quarbe {
 namespace {
@@ -87,7 +88,7 @@ void TerminationSignals::ReadPending() {
 
 CBearingApp::CBearingApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(kName);
-  setApplicationVersion(kVersion);
+  setApplicationVersion(ProgramVersion());
   setOrganizationName(QString());
   setDesktopFileName(kName);
   InstallFrenchTranslations(*this);

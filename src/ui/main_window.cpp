@@ -16,6 +16,7 @@
 #include "ui/help.h"
 #include "ui/message_box.h"
 #include "ui/resources.h"
+#include "ui/version.h"
 #include "ui/window_parts.h"
 
 namespace quarbe {
@@ -58,7 +59,7 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
       [this] { QMetaObject::invokeMethod(this, [this] { ServeRotator(); }, Qt::QueuedConnection); });
   m_snapshotDir = qEnvironmentVariable("QUARBE_SNAPSHOT_DIR");
 
-  setWindowTitle(kCaption);
+  setWindowTitle(QStringLiteral("Quarbe v") + ShortVersion());
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setFont(DialogFont(kFontPoints));

@@ -71,8 +71,6 @@ class CBearingDlg : public QDialog {
     std::function<void(std::chrono::milliseconds)> sleep;
   };
 
-  inline static const QString kCaption = QStringLiteral("Quarbe v1.1");
-
   // Builds the context from the store and the command line (reporting
   // unknown tokens through the message hook, with no owner), builds the
   // controls, initialises the context and starts the GPS reader. The store

@@ -121,6 +121,11 @@ class TestApplication : public QObject {
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Annuler"));
   }
 
+  void nameAndVersion() {
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("quarbe"));
+    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("1.1.0.1"));
+  }
+
   void terminationWhileIdleSavesTheProfile_data() {
     QTest::addColumn<int>("signalNumber");
     QTest::newRow("SIGTERM") << SIGTERM;
