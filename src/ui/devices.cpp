@@ -1,5 +1,8 @@
 #include "ui/devices.h"
 
+#include <future>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <variant>
 
@@ -71,6 +74,32 @@ std::optional<RotatorFailure> Devices::TakeRotatorReport() {
   return std::exchange(rotatorFailure_, std::nullopt);
 }
 
-void Devices::CloseRotator() { rotator_.Close(); }
+void Devices::Shutdown(std::chrono::milliseconds limit) {
+  rotator_.Close();
+  // Stopped on a thread of their own, so that the wait can end at `limit`.
+  GpsReader* serial = serial_.get();
+  GpsdReader* gpsd = gpsd_.get();
+  auto stopped = std::make_shared<std::promise<void>>();
+  std::future<void> done = stopped->get_future();
+  try {
+    std::thread stopper([serial, gpsd, stopped] {
+      serial->Stop();
+      if (gpsd != nullptr) gpsd->Stop();
+      stopped->set_value();
+    });
+    if (done.wait_for(limit) == std::future_status::ready) {
+      stopper.join();
+      return;
+    }
+    // Still inside a call that cannot be woken: the readers stay with the
+    // thread that stops them, and neither is waited for again.
+    stopper.detach();
+    static_cast<void>(serial_.release());
+    static_cast<void>(gpsd_.release());
+  } catch (const std::system_error&) {
+    // No thread to spare: stop them here.
+    StopGps();
+  }
+}
 
 }  // namespace quarbe

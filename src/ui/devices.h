@@ -18,6 +18,12 @@
 
 namespace quarbe {
 
+// The longest the window's going away waits for the GPS source's thread to
+// end. Woken, a reader ends at once; only a call that libgps makes and that
+// cannot be woken (a name lookup, a connection to a host that does not
+// answer) can take longer, and the program does not wait for it.
+inline constexpr std::chrono::milliseconds kReaderStopLimit{1000};
+
 class GpsReader;
 class GpsdReader;
 class GpsSource;
@@ -57,8 +63,11 @@ class Devices {
   std::optional<RotatorFailure> WriteRotator(std::int32_t relativeAzimuthDeg);
   // A Hamlib rotator's failure waiting to be shown.
   std::optional<RotatorFailure> TakeRotatorReport();
-  // Closes a Hamlib rotator; later writes to it do nothing.
-  void CloseRotator();
+  // The window is going away: closes the rotator (a Hamlib call under way is
+  // waited for), then wakes the GPS source and waits for its thread to end,
+  // at most `limit`; a thread still busy then is left to the end of the
+  // process.
+  void Shutdown(std::chrono::milliseconds limit);
 
  private:
   std::unique_ptr<GpsReader> serial_;

@@ -5,7 +5,6 @@
 #include <QShortcut>
 #include <QShowEvent>
 
-#include <thread>
 #include <utility>
 
 #include "context/bearing_context.h"
@@ -26,9 +25,6 @@ namespace {
 constexpr int kWidthDlu = 330;
 constexpr int kHeightDlu = 118;
 constexpr int kFontPoints = 10;
-// Pause at window destruction that gives the GPS reader time to notice the
-// stop flag.
-constexpr std::chrono::milliseconds kShutdownPause{1000};
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -39,7 +35,6 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
   if (!m_hooks.message) m_hooks.message = ShowWarning;
   if (!m_hooks.editConfiguration) m_hooks.editConfiguration = &CConfigDlg::Edit;
   if (!m_hooks.openAbout) m_hooks.openAbout = &CAboutDlg::Show;
-  if (!m_hooks.sleep) m_hooks.sleep = [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); };
 
   // Construction: configuration and locators from the store, then the
   // command line; what it has to say is reported before the window exists.
@@ -215,9 +210,7 @@ void CBearingDlg::RunShutdown() {
   if (m_shutDown) return;
   m_shutDown = true;
   if (m_context) m_context->OnDestroy();
-  m_devices.CloseRotator();
-  m_hooks.sleep(kShutdownPause);
-  m_devices.StopGps();
+  m_devices.Shutdown(kReaderStopLimit);
 }
 
 }  // namespace quarbe

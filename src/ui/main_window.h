@@ -16,8 +16,9 @@
 //   devices.cpp         the GPS source and the rotator output themselves
 //
 // Closing: Escape, the close box and CloseAll() (used for SIGTERM and the
-// like) end the dialog; the context is then told the window is going away
-// and the GPS reader is stopped and joined before exec() returns.
+// like) end the dialog; the context is then told the window is going away,
+// the rotator is closed and the GPS reader is woken and joined (waiting at
+// most kReaderStopLimit) before exec() returns.
 
 #include <QDialog>
 #include <QString>
@@ -67,8 +68,6 @@ class CBearingDlg : public QDialog {
     MessageSink message;
     ConfigEditor editConfiguration;
     AboutOpener openAbout;
-    // The pause the window makes when it goes away.
-    std::function<void(std::chrono::milliseconds)> sleep;
   };
 
   // Builds the context from the store and the command line (reporting

@@ -84,7 +84,6 @@ class Run {
   int Start(const std::string& commandLine) {
     quarbe::ProfileStore store(m_path.toStdString());
     CBearingDlg::Hooks hooks;
-    hooks.sleep = [](std::chrono::milliseconds) {};
     hooks.message = [this](QWidget* owner, const QString& text, const QString& caption) {
       messages.push_back({owner != nullptr, MainWindowVisible(), text, caption});
       if (!boxes) return;

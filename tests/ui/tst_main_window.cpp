@@ -72,8 +72,7 @@ class FakeReceiver {
   QString m_path;
 };
 
-// One window on a settings file of its own, with messages captured and the
-// shutdown pause skipped.
+// One window on a settings file of its own, with messages captured.
 class Harness {
   // Declared first: the window writes the store when it goes away.
   QTemporaryDir m_dir;
@@ -92,7 +91,6 @@ class Harness {
       messages.push_back({owner != nullptr, owner != nullptr && owner->isVisible(), text, caption});
       if (onMessage) onMessage();
     };
-    hooks.sleep = [](std::chrono::milliseconds) {};
     hooks.editConfiguration = std::move(editor);
     window = std::make_unique<CBearingDlg>(*m_store, commandLine, std::move(hooks));
   }
