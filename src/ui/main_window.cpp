@@ -44,7 +44,6 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
     BusyScope busy(*this);
     m_hooks.message(nullptr, FromUtf8(wording.text), FromUtf8(wording.caption));
   }
-  m_devices.ConfigureRotator(m_context->configuration(), m_context->ports());
   // The notifiers run on the devices' threads; the queued calls bring their
   // events to this window's thread. The devices are stopped before the window
   // goes away, so `this` outlives every call.
@@ -52,6 +51,7 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
       [this] { QMetaObject::invokeMethod(this, [this] { ServeGps(); }, Qt::QueuedConnection); });
   m_devices.SetRotatorNotifier(
       [this] { QMetaObject::invokeMethod(this, [this] { ServeRotator(); }, Qt::QueuedConnection); });
+  m_devices.ConfigureRotator(m_context->configuration(), m_context->ports());
   m_snapshotDir = qEnvironmentVariable("QUARBE_SNAPSHOT_DIR");
 
   setWindowTitle(QStringLiteral("Quarbe v") + ShortVersion());
