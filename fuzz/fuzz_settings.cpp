@@ -134,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Texts for the edits, choices for the lists, in the exchange order.
   quarbe::Form form;
   for (std::size_t i = 1; i < lines.size(); ++i) {
-    const quarbe::Field& field = *quarbe::kExchangeOrder[(i - 1) % quarbe::kExchangeOrder.size()];
+    const quarbe::Field& field = quarbe::kFields[quarbe::kExchangeOrder[(i - 1) % quarbe::kExchangeOrder.size()]];
     if (field.kind == quarbe::FieldKind::kHemisphere) {
       form.SetSelection(field.id, lines[i].empty() ? -1 : static_cast<unsigned char>(lines[i][0]) % 3 - 1);
     } else {

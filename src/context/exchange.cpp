@@ -135,24 +135,26 @@ std::optional<FieldRefusal> ReadField(const Field& field, const Form& form, cons
 }  // namespace
 
 std::optional<RefusedField> ReadFields(const Form& form, FieldState& state) {
-  for (const Field* field : kExchangeOrder) {
-    if (auto refusal = ReadField(*field, form, Bind(state, field->member))) return RefusedField{field->id, *refusal};
+  for (const std::size_t index : kExchangeOrder) {
+    const Field& field = kFields[index];
+    if (auto refusal = ReadField(field, form, Bind(state, field.member))) return RefusedField{field.id, *refusal};
   }
   return std::nullopt;
 }
 
 void WriteFields(const FieldState& state, std::vector<FieldWrite>& writes) {
   FieldState shown = state;  // bound for reading only
-  for (const Field* field : kExchangeOrder) {
-    const Bound member = Bind(shown, field->member);
-    if (field->kind == FieldKind::kHemisphere) {
-      writes.push_back({field->id, {}, *member.integer});
+  for (const std::size_t index : kExchangeOrder) {
+    const Field& field = kFields[index];
+    const Bound member = Bind(shown, field.member);
+    if (field.kind == FieldKind::kHemisphere) {
+      writes.push_back({field.id, {}, *member.integer});
     } else if (member.text != nullptr) {
-      writes.push_back({field->id, *member.text});
+      writes.push_back({field.id, *member.text});
     } else if (member.number != nullptr) {
-      writes.push_back({field->id, FormatGeneral15(*member.number)});
+      writes.push_back({field.id, FormatGeneral15(*member.number)});
     } else {
-      writes.push_back({field->id, FormatSigned(*member.integer)});
+      writes.push_back({field.id, FormatSigned(*member.integer)});
     }
   }
 }

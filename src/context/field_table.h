@@ -212,19 +212,21 @@ inline constexpr std::size_t kExchangedCount = [] {
   return count;
 }();
 
-// The exchanged fields in the order of the validating read.
-inline constexpr std::array<const Field*, kExchangedCount> kExchangeOrder = [] {
-  std::array<const Field*, kExchangedCount> order{};
-  for (const Field& field : kFields) {
-    if (field.exchangeOrder > 0) order[static_cast<std::size_t>(field.exchangeOrder - 1)] = &field;
+// Positions in kFields of the exchanged fields, in the order of the
+// validating read.
+inline constexpr std::array<std::size_t, kExchangedCount> kExchangeOrder = [] {
+  std::array<std::size_t, kExchangedCount> order{};
+  order.fill(kFieldCount);
+  for (std::size_t i = 0; i < kFieldCount; ++i) {
+    if (kFields[i].exchangeOrder > 0) order[static_cast<std::size_t>(kFields[i].exchangeOrder - 1)] = i;
   }
   return order;
 }();
 
 static_assert(
     [] {
-      for (const Field* field : kExchangeOrder) {
-        if (field == nullptr) return false;
+      for (const std::size_t index : kExchangeOrder) {
+        if (index == kFieldCount) return false;
       }
       return true;
     }(),
