@@ -8,9 +8,10 @@
 //    written, the [Ports] entries must read as before, and writing the same
 //    values again must not change a byte;
 //  - its first line as the command line and the following lines as field
-//    texts (and hemisphere choices) for a context whose rotator and GPS are
-//    off: start-up, every commit and a fix must leave finite results;
-//  - the exchange must never leave the context flagged as exchanging.
+//    texts (and hemisphere choices) of the form handed to a context: start-up,
+//    every commit and a fix must leave finite results, every update must
+//    name fields of the window only, a refused field must ask for its message
+//    and its focus and nothing else, and every message must word.
 
 #include <cmath>
 #include <cstddef>
@@ -23,12 +24,13 @@
 #include <string_view>
 #include <vector>
 
+#include "common/line_speed.h"
 #include "context/bearing_context.h"
 #include "context/control_ids.h"
+#include "context/field_table.h"
 #include "context/ini_text.h"
 #include "context/profile_store.h"
-#include "gps/serial_device.h"
-#include "fake_view.h"
+#include "ui/operator_texts.h"
 
 namespace {
 
@@ -56,21 +58,19 @@ void WriteFile(const std::string& path, std::string_view content) {
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
-void CheckResult(const quarbe::BearingContext& context) {
-  const quarbe::BearingResult& result = context.result();
-  Check(std::isfinite(result.distanceKm));
-  Check(!context.InExchange());
-}
+void CheckMessage(const quarbe::Message& message) { Check(!quarbe::Word(message).text.empty()); }
 
-constexpr int kEditIds[] = {quarbe::ctl::kLocalLocator, quarbe::ctl::kLocalLatDeg,    quarbe::ctl::kLocalLatMin,
-                            quarbe::ctl::kLocalLatSec,  quarbe::ctl::kLocalLonDeg,    quarbe::ctl::kLocalLonMin,
-                            quarbe::ctl::kLocalLonSec,  quarbe::ctl::kCorrLocator,    quarbe::ctl::kDistance,
-                            quarbe::ctl::kCorrLatDeg,   quarbe::ctl::kCorrLatMin,     quarbe::ctl::kCorrLatSec,
-                            quarbe::ctl::kCorrLonDeg,   quarbe::ctl::kCorrLonMin,     quarbe::ctl::kCorrLonSec,
-                            quarbe::ctl::kHeading,      quarbe::ctl::kRelativeAzimuth, quarbe::ctl::kReverseAzimuth,
-                            quarbe::ctl::kTrueAzimuth};
-constexpr int kListIds[] = {quarbe::ctl::kLocalLatHemisphere, quarbe::ctl::kLocalLonHemisphere,
-                            quarbe::ctl::kCorrLatHemisphere, quarbe::ctl::kCorrLonHemisphere};
+void CheckUpdate(const quarbe::BearingContext& context, const quarbe::Update& update) {
+  Check(std::isfinite(context.result().distanceKm));
+  for (const quarbe::FieldWrite& write : update.writes) Check(quarbe::FindField(write.id) != nullptr);
+  if (update.message) CheckMessage(*update.message);
+  if (update.focus) {
+    // Only a refused field takes the focus with its text selected, and its
+    // update asks for nothing else.
+    Check(update.focus->selectAll == update.message.has_value());
+    if (update.focus->selectAll) Check(update.writes.empty() && !update.needleDeg && !update.rotatorTarget);
+  }
+}
 
 }  // namespace
 
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // The input as a command line and field texts, against a fixed settings
-  // file with no rotator and no GPS, so nothing leaves the scratch directory.
+  // file in the scratch directory, which the context writes at exit.
   std::vector<std::string_view> lines;
   for (std::size_t start = 0; start <= input.size();) {
     const std::size_t end = std::min(input.find('\n', start), input.size());
@@ -128,32 +128,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string safe = ScratchDir() + "/safe.ini";
   WriteFile(safe, "[Moteur]\nPort=0\n[GPS]\nPort=0\n");
   quarbe::ProfileStore store(safe);
-  quarbe::testing::FakeView view;
-  quarbe::BearingContext context(store, lines.front(), [](std::string_view, std::string_view) {});
-  context.SetSleeper([](std::chrono::milliseconds) {});
-  context.InitDialog(view);
-  CheckResult(context);
+  quarbe::BearingContext context(store, lines.front());
+  for (const quarbe::Message& message : context.StartupMessages()) CheckMessage(message);
+  for (const quarbe::Update& update : context.InitDialog()) CheckUpdate(context, update);
+  // Texts for the edits, choices for the lists, in the exchange order.
+  quarbe::Form form;
   for (std::size_t i = 1; i < lines.size(); ++i) {
-    const std::size_t slot = (i - 1) % (std::size(kEditIds) + std::size(kListIds));
-    if (slot < std::size(kEditIds)) {
-      view.SetText(kEditIds[slot], lines[i]);
+    const quarbe::Field& field = quarbe::kFields[quarbe::kExchangeOrder[(i - 1) % quarbe::kExchangeOrder.size()]];
+    if (field.kind == quarbe::FieldKind::kHemisphere) {
+      form.SetSelection(field.id, lines[i].empty() ? -1 : static_cast<unsigned char>(lines[i][0]) % 3 - 1);
     } else {
-      const int choice = lines[i].empty() ? -1 : static_cast<unsigned char>(lines[i][0]) % 3 - 1;
-      view.SetSelection(kListIds[slot - std::size(kEditIds)], choice);
+      form.SetText(field.id, lines[i]);
     }
   }
-  context.CommitLocalLocator();
-  CheckResult(context);
-  context.CommitCorrespondentLocator();
-  CheckResult(context);
-  context.CommitLocalCoordinates();
-  CheckResult(context);
-  context.CommitCorrespondentCoordinates();
-  CheckResult(context);
-  context.CommitHeading();
-  CheckResult(context);
-  context.ApplyGpsFix(quarbe::Position{{45, 10, 0, 0}, {5, 43, 0, 0}}, static_cast<std::int32_t>(size % 361));
-  CheckResult(context);
+  CheckUpdate(context, context.CommitLocalLocator(form));
+  CheckUpdate(context, context.CommitCorrespondentLocator(form));
+  CheckUpdate(context, context.CommitLocalCoordinates(form));
+  CheckUpdate(context, context.CommitCorrespondentCoordinates(form));
+  CheckUpdate(context, context.CommitHeading(form));
+  const auto fix =
+      context.ApplyGpsFix(quarbe::Position{{45, 10, 0, 0}, {5, 43, 0, 0}}, static_cast<std::int32_t>(size % 361));
+  Check(fix.has_value());
+  CheckUpdate(context, *fix);
   context.OnDestroy();
   return 0;
 }

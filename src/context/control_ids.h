@@ -1,6 +1,7 @@
 #pragma once
-// Identifiers of the main window's controls. The core addresses the window
-// through these, and the window gives each widget its identifier.
+// Identifiers of the main window's and the configuration dialog's controls.
+// The field table describes the main window's by these, and each widget
+// carries its identifier.
 
 namespace quarbe::ctl {
 

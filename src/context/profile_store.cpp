@@ -9,8 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "context/system_error.h"
-#include "gps/serial_device.h"
+#include "common/line_speed.h"
 
 namespace quarbe {
 
@@ -19,40 +18,17 @@ namespace {
 // A settings file is a few hundred bytes; anything past this is not one.
 constexpr off_t kMaxSettingsBytes = 1024 * 1024;
 
-// Why a file operation failed, in the operator's words for the usual cases.
-std::string FileErrorReason(int errorNumber) {
-  switch (errorNumber) {
-    case EACCES:
-    case EPERM:
-      return "permission refusée";
-    case EROFS:
-      return "système de fichiers en lecture seule";
-    case ENOSPC:
-      return "disque plein";
-    case EDQUOT:
-      return "quota de disque dépassé";
-    case EISDIR:
-      return "c'est un dossier";
-    case ENOTDIR:
-      return "un élément du chemin n'est pas un dossier";
-    case ENOENT:
-      return "dossier absent";
-    case EIO:
-      return "erreur d'entrée-sortie";
-    default:
-      return SystemErrorText(errorNumber);
-  }
-}
+FileProblem SystemError(int errorNumber) { return {FileProblem::Kind::kSystemError, errorNumber}; }
 
-std::string NotRegularReason(mode_t mode) {
-  if (S_ISDIR(mode)) return "c'est un dossier";
-  if (S_ISFIFO(mode)) return "c'est un tube nommé, pas un fichier ordinaire";
-  return "ce n'est pas un fichier ordinaire";
+FileProblem NotRegular(mode_t mode) {
+  if (S_ISDIR(mode)) return {FileProblem::Kind::kFolder};
+  if (S_ISFIFO(mode)) return {FileProblem::Kind::kFifo};
+  return {FileProblem::Kind::kNotRegular};
 }
 
 // Writes `bytes` to a new file beside `path` and renames it over `path`.
 // Returns why it failed, or nothing.
-std::string ReplaceFile(const std::string& path, const std::string& bytes) {
+std::optional<FileProblem> ReplaceFile(const std::string& path, const std::string& bytes) {
   namespace fs = std::filesystem;
   // Through a symbolic link the file it names is replaced, not the link.
   std::string target = path;
@@ -65,15 +41,15 @@ std::string ReplaceFile(const std::string& path, const std::string& bytes) {
   }
   struct stat info {};
   const bool exists = ::stat(target.c_str(), &info) == 0;
-  if (exists && !S_ISREG(info.st_mode)) return NotRegularReason(info.st_mode);
+  if (exists && !S_ISREG(info.st_mode)) return NotRegular(info.st_mode);
   // A read-only file stays as it is, even in a folder that allows renaming.
-  if (exists && ::access(target.c_str(), W_OK) != 0) return FileErrorReason(errno);
+  if (exists && ::access(target.c_str(), W_OK) != 0) return SystemError(errno);
   const fs::path parent = fs::path(target).parent_path();
   if (!exists && !parent.empty()) {
     // A first run: ~/.config may not exist yet.
     std::error_code error;
     fs::create_directories(parent, error);
-    if (error) return FileErrorReason(error.value());
+    if (error) return SystemError(error.value());
   }
 
   std::string temporary;
@@ -83,9 +59,9 @@ std::string ReplaceFile(const std::string& path, const std::string& bytes) {
     // 0666 less the umask, as for any new file; an existing file's
     // permissions are copied below.
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0 && errno != EEXIST) return FileErrorReason(errno);
+    if (fd < 0 && errno != EEXIST) return SystemError(errno);
   }
-  if (fd < 0) return FileErrorReason(EEXIST);
+  if (fd < 0) return SystemError(EEXIST);
   int error = 0;
   if (exists && ::fchmod(fd, info.st_mode & 07777) != 0) error = errno;
   for (std::size_t done = 0; error == 0 && done < bytes.size();) {
@@ -99,7 +75,7 @@ std::string ReplaceFile(const std::string& path, const std::string& bytes) {
   if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
   if (error != 0) {
     ::unlink(temporary.c_str());
-    return FileErrorReason(error);
+    return SystemError(error);
   }
   // The rename itself reaches the disk with the folder.
   const int folder = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -107,7 +83,7 @@ std::string ReplaceFile(const std::string& path, const std::string& bytes) {
     ::fsync(folder);
     ::close(folder);
   }
-  return {};
+  return std::nullopt;
 }
 
 }  // namespace
@@ -119,39 +95,38 @@ ProfileStore::ProfileStore(const std::string& filePath) : path_(filePath) { Load
 ProfileStore::~ProfileStore() { Flush(); }
 
 void ProfileStore::Load() {
-  std::string reason;
+  std::optional<FileProblem> reason;
   struct stat info {};
   if (::stat(path_.c_str(), &info) != 0) {
     if (errno == ENOENT) return;  // a first run: the file is made at exit
-    reason = FileErrorReason(errno);
+    reason = SystemError(errno);
   } else if (!S_ISREG(info.st_mode)) {
-    reason = NotRegularReason(info.st_mode);
+    reason = NotRegular(info.st_mode);
   } else {
     // Not blocking: should the path have become a FIFO since the check, the
     // open and the reads still return at once.
     const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-      reason = FileErrorReason(errno);
+      reason = SystemError(errno);
     } else {
       std::string bytes;
-      if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) reason = NotRegularReason(info.st_mode);
+      if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) reason = NotRegular(info.st_mode);
       char buffer[8192];
-      while (reason.empty()) {
+      while (!reason) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) reason = FileErrorReason(errno);
+        if (n < 0) reason = SystemError(errno);
         if (n <= 0) break;
         bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > static_cast<std::size_t>(kMaxSettingsBytes)) reason = "fichier trop grand";
+        if (bytes.size() > static_cast<std::size_t>(kMaxSettingsBytes)) reason = FileProblem{FileProblem::Kind::kTooLarge};
       }
       ::close(fd);
-      if (reason.empty()) text_ = IniText(std::move(bytes));
+      if (!reason) text_ = IniText(std::move(bytes));
     }
   }
-  if (reason.empty()) return;
+  if (!reason) return;
   refusedReason_ = reason;
-  startupProblem_ = "Le fichier de réglages " + path_ + " n'a pas été lu : " + reason +
-                    ". Quarbe démarre avec les réglages par défaut.";
+  startupProblem_ = SettingsFileProblem{path_, *reason};
 }
 
 std::string ProfileStore::DefaultPath() {
@@ -198,12 +173,12 @@ void ProfileStore::SetValue(std::string_view section, std::string_view key, std:
 }
 
 bool ProfileStore::Flush() {
-  flushError_.clear();
+  flushProblem_.reset();
   if (!dirty_) return true;
   // A file that was not read is not replaced: what it holds is unknown.
-  const std::string reason = refusedReason_.empty() ? ReplaceFile(path_, text_.Bytes()) : refusedReason_;
-  if (!reason.empty()) {
-    flushError_ = "Les réglages n'ont pas été enregistrés dans " + path_ + " : " + reason + ".";
+  const std::optional<FileProblem> reason = refusedReason_ ? refusedReason_ : ReplaceFile(path_, text_.Bytes());
+  if (reason) {
+    flushProblem_ = SettingsFileProblem{path_, *reason};
     return false;
   }
   dirty_ = false;
@@ -245,7 +220,7 @@ PortMap LoadPortMap(const ProfileStore& store) {
     const std::string device = store.GetProfileString(kPortsSection, key, "");
     if (!device.empty()) ports.parallel[i] = device;
   }
-  const int baud = store.GetProfileInt(kPortsSection, "Vitesse", kDefaultGpsBaud);
+  const int baud = store.GetProfileInt(kPortsSection, kGpsSpeedKey, kDefaultGpsBaud);
   ports.gpsBaud = IsSupportedBaud(baud) ? baud : kDefaultGpsBaud;
   return ports;
 }

@@ -25,42 +25,29 @@
 #include <string>
 #include <string_view>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
+#include "common/settings_keys.h"
 #include "context/ini_text.h"
 
 namespace quarbe {
 
-// One persisted integer or text: where it lives and what a missing or
-// unreadable value gives.
-struct IntKey {
-  std::string_view section;
-  std::string_view key;
-  std::int32_t defaultValue;
+// Why the settings file could not be read or written: a system error
+// (errorNumber), a path that is a folder, a FIFO or another non-regular
+// file, or a file too large to be a settings file.
+struct FileProblem {
+  enum class Kind { kSystemError, kFolder, kFifo, kNotRegular, kTooLarge };
+  Kind kind = Kind::kSystemError;
+  int errorNumber = 0;
+
+  friend bool operator==(const FileProblem&, const FileProblem&) = default;
 };
 
-struct TextKey {
-  std::string_view section;
-  std::string_view key;
-  std::string_view defaultValue;
+struct SettingsFileProblem {
+  std::string path;
+  FileProblem reason;
+
+  friend bool operator==(const SettingsFileProblem&, const SettingsFileProblem&) = default;
 };
-
-// Every key the program reads and writes, in one place.
-namespace keys {
-inline constexpr TextKey kLocalLocator{"Contexte", "Local", "JN18AP"};
-inline constexpr TextKey kCorrespondentLocator{"Contexte", "Corres", "JN08WV"};
-inline constexpr IntKey kGpsPort{"GPS", "Port", 1};
-inline constexpr IntKey kRotatorPort{"Moteur", "Port", 1};
-inline constexpr IntKey kRotationSense{"Moteur", "Rotation", 1};
-inline constexpr IntKey kEndStop{"Moteur", "Butée", 180};
-inline constexpr TextKey kPicturePath{"Compas", "Image", "mobile.emf"};
-}  // namespace keys
-
-// The device-name section: read, never written.
-inline constexpr std::string_view kPortsSection = "Ports";
-inline constexpr int kDefaultGpsBaud = 4800;
-
-// Caption of the messages about the settings file.
-inline constexpr std::string_view kSettingsCaption = "Fichier de réglages";
 
 class ProfileStore {
  public:
@@ -82,14 +69,14 @@ class ProfileStore {
   virtual void WriteProfileString(std::string_view section, std::string_view key, std::string_view value);
 
   // Writes what has changed to disk. Returns false when the file could not
-  // be written; FlushError() then says why.
+  // be written; FlushProblem() then says why.
   virtual bool Flush();
 
-  // For the operator, in French, naming the file: why the file was not read
-  // at start-up (empty when it was read or is simply missing), and why the
-  // last Flush() failed (empty when it did not).
-  const std::string& StartupProblem() const { return startupProblem_; }
-  const std::string& FlushError() const { return flushError_; }
+  // Why the file was not read at start-up (nothing when it was read or is
+  // simply missing), and why the last Flush() failed (nothing when it did
+  // not).
+  const std::optional<SettingsFileProblem>& StartupProblem() const { return startupProblem_; }
+  const std::optional<SettingsFileProblem>& FlushProblem() const { return flushProblem_; }
 
   std::int32_t Read(const IntKey& key) const { return GetProfileInt(key.section, key.key, key.defaultValue); }
   std::string Read(const TextKey& key) const { return GetProfileString(key.section, key.key, key.defaultValue); }
@@ -103,10 +90,10 @@ class ProfileStore {
   std::string path_;
   IniText text_;
   // Why the file was not read, when it exists: it must not be replaced.
-  std::string refusedReason_;
+  std::optional<FileProblem> refusedReason_;
   bool dirty_ = false;
-  std::string startupProblem_;
-  std::string flushError_;
+  std::optional<SettingsFileProblem> startupProblem_;
+  std::optional<SettingsFileProblem> flushProblem_;
 };
 
 // The five configuration keys, read in the order GPS port, rotator port,
@@ -121,7 +108,7 @@ void SaveConfiguration(ProfileStore& store, const Configuration& configuration);
 
 // The "Ports" section: COM1..COM4, LPT1..LPT3 (device paths; an empty or
 // missing value keeps the default) and Vitesse (the GPS line speed; a value
-// the serial device does not set gives 4800).
+// the serial device does not set gives kDefaultGpsBaud).
 PortMap LoadPortMap(const ProfileStore& store);
 
 }  // namespace quarbe

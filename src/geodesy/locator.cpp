@@ -59,16 +59,6 @@ std::string EncodeLocator(const Position& position) {
   return locator;
 }
 
-std::string_view LocatorErrorMessage(LocatorError error) {
-  switch (error) {
-    case LocatorError::kWrongLength:
-      return "Le QRA doit avoir une longueur de 6 caractères";
-    case LocatorError::kWrongForm:
-      return "Le QRA doit être de la forme AANNAA";
-  }
-  return {};
-}
-
 DecodedLocator DecodeLocator(std::string& text) {
   for (char& c : text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');

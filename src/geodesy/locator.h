@@ -33,11 +33,6 @@ enum class LocatorError {
   kWrongForm,    // not letter A-R, letter A-R, digit, digit, letter A-X, letter A-X
 };
 
-// The message shown to the operator for a refused locator (caption
-// kLocatorErrorCaption).
-std::string_view LocatorErrorMessage(LocatorError error);
-inline constexpr std::string_view kLocatorErrorCaption = "Attention";
-
 using DecodedLocator = std::variant<Position, LocatorError>;
 
 // Upper-cases `text` in place (ASCII letters only, even when the text is then

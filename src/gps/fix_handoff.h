@@ -10,16 +10,13 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <string>
-#include <string_view>
 #include <variant>
 
+#include "common/device_failure.h"
+#include "common/port_entry.h"
 #include "geodesy/station.h"
 
 namespace quarbe {
-
-// Caption of the message shown when the GPS device cannot be opened.
-inline constexpr std::string_view kGpsOpenCaption = "Ouverture port GPS";
 
 // A decoded GGA position with the course held from the last RMC sentence
 // (before any, the heading given when the reader started).
@@ -30,11 +27,23 @@ struct GpsFix {
   friend bool operator==(const GpsFix&, const GpsFix&) = default;
 };
 
-// The GPS device could not be opened: the text naming the device and the
-// reason, to be shown in a modal box captioned kGpsOpenCaption.
-struct GpsOpenError {
+// gpsd could not be reached at `address`: an unknown port or host, a
+// refused connection, another system error (errorNumber), or a failure
+// libgps does not explain.
+struct GpsdUnreachable {
+  enum class Cause { kUnknownPort, kUnknownHost, kRefused, kSystemError, kUnexplained };
+  GpsdAddress address;
+  Cause cause = Cause::kUnexplained;
   int errorNumber = 0;
-  std::string message;
+
+  friend bool operator==(const GpsdUnreachable&, const GpsdUnreachable&) = default;
+};
+
+// The GPS source could not start: its device could not be opened, gpsd
+// could not be reached, or the [Ports] entry names neither. The window tells
+// the operator.
+struct GpsOpenError {
+  std::variant<DeviceOpenFailure, GpsdUnreachable, PortEntryFailure> failure;
 
   friend bool operator==(const GpsOpenError&, const GpsOpenError&) = default;
 };

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <utility>
 
-#include "context/system_error.h"
 #include "gps/line_framer.h"
 #include "gps/nmea_decoder.h"
 #include "gps/serial_device.h"
@@ -45,8 +44,7 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
   SerialOpenResult opened = OpenSerialDevice(device, baud);
   if (opened.fd < 0) {
     // Shown by the UI thread; the reader ends once the operator has closed it.
-    handoff_.Post(GpsOpenError{opened.errorNumber,
-                               DeviceOpenErrorText(device, opened.errorNumber, DeviceKind::kSerial)});
+    handoff_.Post(GpsOpenError{DeviceOpenFailure{DeviceKind::kSerial, device, opened.errorNumber}});
     return kGpsReaderNoPort;
   }
   int fd = opened.fd;

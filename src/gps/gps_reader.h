@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
 #include "gps/fix_handoff.h"
 #include "gps/gps_source.h"
 #include "gps/reader_thread.h"

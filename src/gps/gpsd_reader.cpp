@@ -11,7 +11,6 @@
 #include <string>
 #include <utility>
 
-#include "context/system_error.h"
 #include "gps/decimal_position.h"
 #include "gps/gps_reader.h"
 
@@ -23,17 +22,18 @@ namespace {
 // as far as the operator can tell.
 constexpr int kReconnectIntervalMs = 1000;
 
-// libgps reports a failed connection as one of its own codes in errno.
-std::string ConnectFailureReason(int code) {
+// libgps reports a failed connection as one of its own (negative) codes in
+// errno, or as the system's error number.
+GpsdUnreachable::Cause CauseOf(int code) {
   switch (code) {
     case NL_NOSERVICE:
-      return "port inconnu";
+      return GpsdUnreachable::Cause::kUnknownPort;
     case NL_NOHOST:
-      return "hôte inconnu";
+      return GpsdUnreachable::Cause::kUnknownHost;
     case NL_NOCONNECT:
-      return "connexion refusée";
+      return GpsdUnreachable::Cause::kRefused;
     default:
-      return code > 0 ? ConnectErrorReason(code) : "connexion impossible";
+      return code > 0 ? GpsdUnreachable::Cause::kSystemError : GpsdUnreachable::Cause::kUnexplained;
   }
 }
 
@@ -90,8 +90,7 @@ void GpsdReader::Run(const GpsdAddress& address, std::int32_t courseDeg) {
       if (!reported) {
         reported = true;
         // Shown by the UI thread; the reader goes on once it has been seen.
-        handoff_.Post(GpsOpenError{code, ServiceErrorText("gpsd", GpsdAddressText(address),
-                                                          ConnectFailureReason(code))});
+        handoff_.Post(GpsOpenError{GpsdUnreachable{address, CauseOf(code), code > 0 ? code : 0}});
       }
       if (WaitForStop(kReconnectIntervalMs)) return;
       continue;

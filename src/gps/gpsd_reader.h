@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "context/port_entry.h"
+#include "common/port_entry.h"
 #include "gps/fix_handoff.h"
 #include "gps/gps_source.h"
 #include "gps/reader_thread.h"

@@ -5,33 +5,12 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
-#include <utility>
+
+#include "common/line_speed.h"
 
 namespace quarbe {
 namespace {
-
-constexpr std::array<std::pair<int, speed_t>, 11> kSpeeds{{
-    {1200, B1200},
-    {2400, B2400},
-    {4800, B4800},
-    {9600, B9600},
-    {19200, B19200},
-    {38400, B38400},
-    {57600, B57600},
-    {115200, B115200},
-    {230400, B230400},
-    {460800, B460800},
-    {921600, B921600},
-}};
-
-speed_t SpeedFor(int baud) {
-  for (const auto& [rate, speed] : kSpeeds) {
-    if (rate == baud) return speed;
-  }
-  return B4800;
-}
 
 void Configure(int fd, int baud) {
   termios settings{};
@@ -43,7 +22,7 @@ void Configure(int fd, int baud) {
     // A read returns what has arrived; poll() does the waiting.
     settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;
-    cfsetspeed(&settings, SpeedFor(baud));
+    cfsetspeed(&settings, TerminalSpeed(baud));
     tcsetattr(fd, TCSANOW, &settings);
   }
   int lines = TIOCM_DTR | TIOCM_RTS;
@@ -51,13 +30,6 @@ void Configure(int fd, int baud) {
 }
 
 }  // namespace
-
-bool IsSupportedBaud(int baud) {
-  for (const auto& entry : kSpeeds) {
-    if (entry.first == baud) return true;
-  }
-  return false;
-}
 
 SerialOpenResult OpenSerialDevice(const std::string& path, int baud) {
   if (path.empty()) return {-1, ENODEV};

@@ -14,7 +14,7 @@ struct SerialOpenResult {
 // Opens `path` read/write without becoming its controlling terminal, non
 // blocking (the reader waits in poll()), and takes it exclusively (TIOCEXCL:
 // a later open by another program fails with EBUSY). Then sets raw 8N1 at
-// `baud`, or 4800 when `baud` is not a standard serial speed, receiver on,
+// `baud`, or kDefaultGpsBaud when `baud` is not a standard serial speed, receiver on,
 // modem lines ignored (CLOCAL), no hardware or software flow control, and
 // drops DTR and RTS. Failures of these settings are ignored (a pseudo-terminal
 // has no modem lines); only the open itself can fail.
@@ -22,8 +22,5 @@ SerialOpenResult OpenSerialDevice(const std::string& path, int baud);
 
 // Gives up exclusivity and closes.
 void CloseSerialDevice(int fd);
-
-// Whether `baud` is a speed OpenSerialDevice sets as such.
-bool IsSupportedBaud(int baud);
 
 }  // namespace quarbe

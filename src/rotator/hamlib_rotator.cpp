@@ -10,7 +10,6 @@
 #include <mutex>
 #include <utility>
 
-#include "context/system_error.h"
 
 namespace quarbe {
 namespace {
@@ -30,48 +29,34 @@ double CircularDistance(double a, double b) {
   return std::min(d, kFullTurnDeg - d);
 }
 
-// Why Hamlib failed, for the operator.
-std::string HamlibReason(int code) {
+HamlibFailure::Problem ProblemOf(int code) {
   switch (-code) {
     case RIG_ETIMEOUT:
-      return "le contrôleur ne répond pas";
+      return HamlibFailure::Problem::kTimeout;
     case RIG_EPROTO:
-      return "réponse incompréhensible du contrôleur";
+      return HamlibFailure::Problem::kProtocol;
     case RIG_ERJCTED:
-      return "commande refusée par le contrôleur";
+      return HamlibFailure::Problem::kRejected;
     case RIG_ECONF:
-      return "réglage du port refusé (périphérique ou vitesse)";
+      return HamlibFailure::Problem::kPortSettings;
     case RIG_EPOWER:
-      return "contrôleur éteint";
+      return HamlibFailure::Problem::kPowerOff;
     case RIG_ENIMPL:
     case RIG_ENAVAIL:
-      return "commande non prise en charge par ce modèle";
+      return HamlibFailure::Problem::kNotImplemented;
     case RIG_EIO:
-      return "erreur d'entrée-sortie";
+      return HamlibFailure::Problem::kInputOutput;
     default:
-      return "erreur Hamlib " + std::to_string(-code);
+      return HamlibFailure::Problem::kOther;
   }
 }
 
-// The text for a failed open or command. Hamlib's failed opens leave the
-// system's error number in errno (a refused connection, a missing device);
-// it says more than Hamlib's own code.
-std::string FailureText(const HamlibAddress& address, bool network, bool opening, int code, int errorNumber) {
-  const bool systemCause = -code == RIG_EIO && errorNumber != 0;
-  if (network) {
-    std::string reason = systemCause ? ConnectErrorReason(errorNumber) : HamlibReason(code);
-    if (!opening && -code == RIG_EIO) reason = "connexion perdue";
-    const std::string service = address.model == kHamlibNetworkModel ? "rotctld" : "le rotateur Hamlib";
-    return ServiceErrorText(service, address.device, reason);
-  }
-  if (opening && systemCause) return DeviceOpenErrorText(address.device, errorNumber, DeviceKind::kSerial);
-  std::string text = opening ? "Impossible d'ouvrir le rotateur Hamlib " : "Le rotateur Hamlib ";
-  text += std::to_string(address.model);
-  text += " sur ";
-  text += address.device;
-  text += opening ? " : " : " ne répond plus : ";
-  text += systemCause ? DeviceErrorReason(errorNumber, DeviceKind::kSerial) : HamlibReason(code);
-  return text;
+// A failed open or command. Hamlib's failed opens leave the system's error
+// number in errno (a refused connection, a missing device); it says more
+// than Hamlib's own code.
+HamlibFailure FailureOf(const HamlibAddress& address, bool network, HamlibFailure::Stage stage, int code,
+                        int errorNumber) {
+  return HamlibFailure{stage, address, network, ProblemOf(code), -code, errorNumber};
 }
 
 // One open rotator.
@@ -84,16 +69,12 @@ class RotatorHandle {
 
   bool IsOpen() const { return rot_ != nullptr; }
 
-  // Opens the rotator; on failure returns the text to show and whether
-  // trying again can help.
-  std::optional<std::pair<std::string, bool>> Open(const HamlibAddress& address) {
+  // Opens the rotator; on failure returns why (an unknown model is not
+  // worth trying again).
+  std::optional<HamlibFailure> Open(const HamlibAddress& address) {
     Close();
     ROT* rot = rot_init(address.model);
-    if (rot == nullptr) {
-      return std::pair{"Modèle de rotateur Hamlib inconnu : " + std::to_string(address.model) +
-                           " (rotctl -l donne la liste)",
-                       false};
-    }
+    if (rot == nullptr) return HamlibFailure{HamlibFailure::Stage::kUnknownModel, address};
     rot_set_conf(rot, rot_token_lookup(rot, "rot_pathname"), address.device.c_str());
     if (address.speedBaud > 0) {
       rot_set_conf(rot, rot_token_lookup(rot, "serial_speed"), std::to_string(address.speedBaud).c_str());
@@ -104,7 +85,7 @@ class RotatorHandle {
     if (code != RIG_OK) {
       const int errorNumber = errno;
       rot_cleanup(rot);
-      return std::pair{FailureText(address, network_, true, code, errorNumber), true};
+      return FailureOf(address, network_, HamlibFailure::Stage::kOpen, code, errorNumber);
     }
     rot_ = rot;
     return std::nullopt;
@@ -219,7 +200,7 @@ void HamlibRotator::Close() {
   thread_.join();
 }
 
-std::optional<std::string> HamlibRotator::TakeReport() {
+std::optional<HamlibFailure> HamlibRotator::TakeReport() {
   std::lock_guard lock(mutex_);
   return std::exchange(report_, std::nullopt);
 }
@@ -282,15 +263,15 @@ void HamlibRotator::Run() {
     const HamlibAddress current = *address;
     std::optional<double> lastCommandedDeg = stats_.lastCommandedDeg;
     lock.unlock();
-    std::optional<std::string> failure;
+    std::optional<HamlibFailure> failure;
     bool opened = false;
     bool sent = false;
     bool refused = false;
     double commandedDeg = 0.0;
     if (!open) {
       if (auto error = rotator.Open(current)) {
-        failure = std::move(error->first);
-        hopeless = !error->second;
+        hopeless = error->stage == HamlibFailure::Stage::kUnknownModel;
+        failure = std::move(error);
       } else {
         opened = true;
         // Nothing commanded on this connection yet: fold around where the
@@ -306,7 +287,7 @@ void HamlibRotator::Run() {
         sent = true;
       } else {
         refused = true;
-        failure = FailureText(current, rotator.Network(), false, code, errno);
+        failure = FailureOf(current, rotator.Network(), HamlibFailure::Stage::kCommand, code, errno);
         rotator.Close();
       }
     }

@@ -16,8 +16,8 @@
 //
 // A rotator that cannot be opened, or that stops answering, is closed and
 // opened again every kRotatorRetryInterval while there is a target. Its first
-// failure in a configuration is reported (TakeReport, caption "Ouverture port
-// moteur"); later ones are not. An unknown model is reported and not retried.
+// failure in a configuration is reported (TakeReport); later ones are not. An
+// unknown model is reported and not retried.
 
 #include <chrono>
 #include <condition_variable>
@@ -28,7 +28,7 @@
 #include <string>
 #include <thread>
 
-#include "context/port_entry.h"
+#include "common/port_entry.h"
 
 namespace quarbe {
 
@@ -51,6 +51,32 @@ double CommandedAzimuth(std::int32_t relativeAzimuthDeg, double minAzDeg, double
 // Whether `targetDeg` is at least kRotatorDeadBandDeg from `lastSentDeg`
 // around the circle (359 and 1 are 2 degrees apart).
 bool BeyondDeadBand(std::int32_t targetDeg, std::int32_t lastSentDeg);
+
+// Why a Hamlib rotator could not be driven: at which stage, on which address
+// (and whether that is a network daemon), Hamlib's code as a problem (with
+// the code itself for one Hamlib does not name), and the system's error
+// number a failed open left behind (0 when none).
+struct HamlibFailure {
+  enum class Stage { kUnknownModel, kOpen, kCommand };
+  enum class Problem {
+    kTimeout,         // the controller does not answer
+    kProtocol,        // an answer that cannot be understood
+    kRejected,        // the controller refused the command
+    kPortSettings,    // the device or speed could not be set
+    kPowerOff,        // the controller is switched off
+    kNotImplemented,  // not something this model does
+    kInputOutput,     // an input-output error (errorNumber may say which)
+    kOther,
+  };
+  Stage stage;
+  HamlibAddress address;
+  bool network = false;
+  Problem problem = Problem::kOther;
+  int hamlibCode = 0;
+  int errorNumber = 0;
+
+  friend bool operator==(const HamlibFailure&, const HamlibFailure&) = default;
+};
 
 struct HamlibRotatorStats {
   std::uint64_t opens = 0;             // successful opens
@@ -86,8 +112,8 @@ class HamlibRotator {
   // A later Configure() starts afresh.
   void Close();
 
-  // The failure waiting to be shown, in French, once.
-  std::optional<std::string> TakeReport();
+  // The failure waiting to be shown, once.
+  std::optional<HamlibFailure> TakeReport();
 
   HamlibRotatorStats Stats() const;
   bool WaitFor(const std::function<bool(const HamlibRotatorStats& stats)>& condition,
@@ -104,7 +130,7 @@ class HamlibRotator {
   std::optional<HamlibAddress> address_;
   std::uint64_t generation_ = 0;  // bumped by each Configure()
   std::optional<std::int32_t> target_;
-  std::optional<std::string> report_;
+  std::optional<HamlibFailure> report_;
   bool stop_ = false;
   HamlibRotatorStats stats_;
 };

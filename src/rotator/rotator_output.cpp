@@ -3,14 +3,15 @@
 #include <utility>
 #include <variant>
 
-#include "context/port_entry.h"
-#include "context/system_error.h"
+#include "common/port_entry.h"
 
 namespace quarbe {
 
 void RotatorOutput::SetFailureCallback(FailureCallback callback) {
-  onFailure_ = callback;
-  port_.SetFailureCallback(std::move(callback));
+  onFailure_ = std::move(callback);
+  port_.SetFailureCallback([this](const DeviceOpenFailure& failure) {
+    if (onFailure_) onFailure_(failure);
+  });
 }
 
 void RotatorOutput::SetReportNotifier(HamlibRotator::Notifier notifier) { hamlib_.SetNotifier(std::move(notifier)); }
@@ -33,14 +34,14 @@ void RotatorOutput::Reconfigure(const Configuration& configuration, const PortMa
   }
   port_.Reconfigure(configuration, devices);
   if (const auto* error = std::get_if<PortEntryError>(&parsed)) {
-    entryError_ = PortEntryErrorText("LPT" + std::to_string(configuration.rotatorPort), entry, error->reason);
+    entryError_ = PortEntryFailure{"LPT" + std::to_string(configuration.rotatorPort), entry, *error};
   }
 }
 
 bool RotatorOutput::Write(std::int32_t relativeAzimuthDeg) {
   if (entryError_) {
-    const std::string text = std::exchange(entryError_, std::nullopt).value();
-    if (onFailure_) onFailure_(text, kRotatorOpenCaption);
+    const PortEntryFailure failure = std::exchange(entryError_, std::nullopt).value();
+    if (onFailure_) onFailure_(failure);
     return false;
   }
   if (usingHamlib_) {
@@ -51,7 +52,7 @@ bool RotatorOutput::Write(std::int32_t relativeAzimuthDeg) {
 }
 
 void RotatorOutput::ServeReports() {
-  if (auto report = hamlib_.TakeReport(); report && onFailure_) onFailure_(*report, kRotatorOpenCaption);
+  if (auto report = hamlib_.TakeReport(); report && onFailure_) onFailure_(*report);
 }
 
 void RotatorOutput::Close() {

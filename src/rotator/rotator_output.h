@@ -3,8 +3,8 @@
 // the position byte on a parallel port device (RotatorPort), or a rotator
 // driven through Hamlib (HamlibRotator) when the LPT entry reads
 // hamlib:MODEL:DEVICE[:SPEED]. An entry that cannot be read is reported at
-// the first write after the configuration that named it, with the caption
-// "Ouverture port moteur", and nothing is driven.
+// the first write after the configuration that named it, and nothing is
+// driven.
 //
 // Write(), Reconfigure(), ServeReports() and Close() belong to one thread
 // (the UI thread); none of them waits for a Hamlib rotator except Close().
@@ -12,24 +12,29 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <string>
+#include <variant>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
+#include "common/device_failure.h"
 #include "rotator/hamlib_rotator.h"
 #include "rotator/rotator_port.h"
 
 namespace quarbe {
 
+// Why the rotator could not be driven: its device, its [Ports] entry or its
+// Hamlib rotator. The window tells the operator.
+using RotatorFailure = std::variant<DeviceOpenFailure, PortEntryFailure, HamlibFailure>;
+
 class RotatorOutput {
  public:
-  using FailureCallback = RotatorPort::FailureCallback;
+  using FailureCallback = std::function<void(const RotatorFailure& failure)>;
 
   RotatorOutput() = default;
   RotatorOutput(const RotatorOutput&) = delete;
   RotatorOutput& operator=(const RotatorOutput&) = delete;
 
-  // Receives every failure to show (text, caption), on the thread that
-  // called Write() or ServeReports().
+  // Receives every failure to show, on the thread that called Write() or
+  // ServeReports().
   void SetFailureCallback(FailureCallback callback);
   // Called on the Hamlib rotator's thread when a failure waits to be shown;
   // it arranges for ServeReports() to be called on the UI thread.
@@ -60,7 +65,7 @@ class RotatorOutput {
   bool usingHamlib_ = false;
   bool closed_ = false;
   // An unreadable entry, shown at the next write.
-  std::optional<std::string> entryError_;
+  std::optional<PortEntryFailure> entryError_;
 };
 
 }  // namespace quarbe

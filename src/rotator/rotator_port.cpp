@@ -119,7 +119,7 @@ bool RotatorPort::Write(std::int32_t relativeAzimuthDeg) {
     }
   }
   if (openError != 0 && report) {
-    report(DeviceOpenErrorText(device, openError, DeviceKind::kParallel), kRotatorOpenCaption);
+    report(DeviceOpenFailure{DeviceKind::kParallel, device, openError});
   }
   return written;
 }

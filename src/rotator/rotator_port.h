@@ -8,15 +8,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 
-#include "context/configuration.h"
-#include "context/system_error.h"
+#include "common/configuration.h"
+#include "common/device_failure.h"
 
 namespace quarbe {
-
-// Caption of the message shown when the rotator device cannot be opened.
-inline constexpr std::string_view kRotatorOpenCaption = "Ouverture port moteur";
 
 // The byte for a relative azimuth, or nullopt when nothing is to be written
 // (port index 0, or an index outside 1..3 that names no port).
@@ -41,13 +37,13 @@ std::optional<std::uint8_t> RotatorByte(std::int32_t relativeAzimuthDeg, const C
 //  - a regular file gets the raw byte appended; any other character device
 //    gets the raw byte, written without blocking.
 // A device that cannot be opened is reported once per configuration through
-// the failure callback (the device named with the reason, caption
-// kRotatorOpenCaption); later writes do nothing until Reconfigure.
+// the failure callback (the device and the error number); later writes do
+// nothing until Reconfigure.
 // Nothing here ever blocks on the device. Safe to call from several threads:
 // each write is one byte and the last one wins.
 class RotatorPort {
  public:
-  using FailureCallback = std::function<void(std::string_view text, std::string_view caption)>;
+  using FailureCallback = std::function<void(const DeviceOpenFailure& failure)>;
 
   RotatorPort() = default;
   RotatorPort(const Configuration& configuration, const PortMap& ports);

@@ -6,6 +6,7 @@
 
 #include "ui/dialog_units.h"
 #include "ui/resources.h"
+#include "ui/version.h"
 
 namespace quarbe {
 
@@ -31,7 +32,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
   icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   icon->setPixmap(res::ResourcePixmap(res::kIconProgram, devicePixelRatioF()));
 
-  auto* version = new QLabel(QStringLiteral("Quarbe version 1.1"), this);
+  auto* version = new QLabel(QStringLiteral("Quarbe version ") + ShortVersion(), this);
   version->setObjectName(QStringLiteral("version"));
   version->setTextFormat(Qt::PlainText);
   du.Place(version, 40, 10, 119, 8);

@@ -16,10 +16,13 @@
 #include <unistd.h>
 
 #include "context/bearing_context.h"
+#include "context/command_line.h"
 #include "context/profile_store.h"
 #include "ui/message_box.h"
+#include "ui/operator_texts.h"
 #include "ui/screenshots.h"
 #include "ui/translations.h"
+#include "ui/version.h"
 
 namespace quarbe {
 namespace {
@@ -85,7 +88,7 @@ void TerminationSignals::ReadPending() {
 
 CBearingApp::CBearingApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(kName);
-  setApplicationVersion(kVersion);
+  setApplicationVersion(ProgramVersion());
   setOrganizationName(QString());
   setDesktopFileName(kName);
   InstallFrenchTranslations(*this);
@@ -138,9 +141,9 @@ int CBearingApp::RunWindow(ProfileStore& store, const std::string& commandLine, 
   // The operator's settings are lost: say so where it will be seen. A box
   // when the operator closed the window; the standard error (the journal of
   // a session that is shutting down) on a termination signal.
-  const std::string problem = store.FlushError();
-  if (!closeRequested) show(nullptr, QString::fromStdString(problem), QString::fromUtf8(kSettingsCaption.data(), static_cast<qsizetype>(kSettingsCaption.size())));
-  if (closeRequested) std::fprintf(stderr, "quarbe: %s\n", problem.c_str());
+  const Wording notSaved = WordSettingsNotSaved(*store.FlushProblem());
+  if (!closeRequested) show(nullptr, QString::fromStdString(notSaved.text), QString::fromStdString(notSaved.caption));
+  if (closeRequested) std::fprintf(stderr, "quarbe: %s\n", notSaved.text.c_str());
   return 1;
 }
 

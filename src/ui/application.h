@@ -44,7 +44,6 @@ class CBearingApp : public QApplication {
 
  public:
   inline static const QString kName = QStringLiteral("quarbe");
-  inline static const QString kVersion = QStringLiteral("1.1.0.1");
 
   CBearingApp(int& argc, char** argv);
 

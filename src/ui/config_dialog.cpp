@@ -17,7 +17,6 @@
 
 #include <algorithm>
 
-#include "context/bearing_context.h"
 #include "context/control_ids.h"
 #include "ui/classic_group_box.h"
 #include "ui/compass_view.h"
@@ -25,6 +24,7 @@
 #include "ui/field_look.h"
 #include "ui/message_box.h"
 #include "ui/narrow_list_style.h"
+#include "ui/operator_texts.h"
 #include "ui/resources.h"
 
 namespace quarbe {
@@ -132,18 +132,6 @@ CConfigDlg::CConfigDlg(const Configuration& current, QWidget* parent)
 }
 
 CConfigDlg::~CConfigDlg() = default;
-
-QString CConfigDlg::NotAnIntegerMessage() {
-  return QString::fromUtf8(kNotAnIntegerMessage.data(), static_cast<qsizetype>(kNotAnIntegerMessage.size()));
-}
-
-QString CConfigDlg::OutOfRangeMessage() {
-  return QString::fromStdString(quarbe::OutOfRangeMessage(0, kMaxEndStopDeg));
-}
-
-QString CConfigDlg::MessageCaption() {
-  return QString::fromUtf8(kValidationCaption.data(), static_cast<qsizetype>(kValidationCaption.size()));
-}
 
 void CConfigDlg::BuildControls() {
   const DialogUnits du = DialogUnits::ForFont(font());
@@ -270,8 +258,9 @@ void CConfigDlg::Browse() {
   if (!chosen.isEmpty()) picturePath_->setText(chosen);
 }
 
-void CConfigDlg::ShowMessage(const QString& text) {
-  if (messageSink_) messageSink_(this, text, MessageCaption());
+void CConfigDlg::ShowMessage(const FieldRefusal& refusal) {
+  const Wording wording = Word(Message{refusal});
+  if (messageSink_) messageSink_(this, QString::fromStdString(wording.text), QString::fromStdString(wording.caption));
 }
 
 void CConfigDlg::accept() {
@@ -287,7 +276,9 @@ void CConfigDlg::accept() {
   const qulonglong angle = isNumber ? angleText.toULongLong(&fits) : 0;
   if (!isNumber || !fits || angle > kMaxEndStopDeg) {
     // A run of digits too long for any integer type is out of range too.
-    ShowMessage(isNumber ? OutOfRangeMessage() : NotAnIntegerMessage());
+    using Reason = FieldRefusal::Reason;
+    ShowMessage(isNumber ? FieldRefusal{Reason::kOutOfRange, 0, static_cast<std::int32_t>(kMaxEndStopDeg)}
+                         : FieldRefusal{Reason::kNotAnInteger});
     endStopAngle_->setFocus(Qt::OtherFocusReason);
     endStopAngle_->selectAll();
     return;

@@ -10,7 +10,8 @@
 #include <functional>
 #include <optional>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
+#include "context/update.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -54,16 +55,11 @@ class CConfigDlg : public QDialog {
   // edit with its text selected, and stays open.
   void accept() override;
 
-  // Texts of the checks on the end-stop angle.
-  static QString NotAnIntegerMessage();
-  static QString OutOfRangeMessage();
-  static QString MessageCaption();
-
  private:
   void BuildControls();
   void LoadControls(const Configuration& config);
   void Browse();
-  void ShowMessage(const QString& text);
+  void ShowMessage(const FieldRefusal& refusal);
 
   Configuration result_;
   MessageSink messageSink_;

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <vector>
 
+#include "ui/operator_texts.h"
+
 namespace quarbe {
 namespace {
-
-constexpr const char* kNeither = "ni DISPLAY ni WAYLAND_DISPLAY n'est défini";
 
 bool Set(const char* variable) {
   const char* value = std::getenv(variable);
@@ -42,9 +42,7 @@ std::vector<HeldMessage>* g_held = nullptr;
 void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (type == QtFatalMsg) {
     // Qt could not start its platform: say why in a line, not Qt's way.
-    const std::string named = DisplayNamed();
-    std::fprintf(stderr, "quarbe : impossible d'ouvrir l'affichage graphique (%s) ; lancez Quarbe dans une "
-                 "session graphique.\n", named.empty() ? kNeither : named.c_str());
+    std::fprintf(stderr, "%s\n", DisplayUnavailableText(DisplayNamed()).c_str());
     std::fflush(stderr);
     std::_Exit(kExitNoDisplay);
   }
@@ -59,8 +57,7 @@ std::optional<std::string> MissingDisplayMessage(int argc, char** argv) {
     // Qt takes its options with one dash or two.
     if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) return std::nullopt;
   }
-  return std::string("quarbe : aucun affichage graphique (") + kNeither +
-         ") ; lancez Quarbe dans une session graphique.";
+  return NoDisplayText();
 }
 
 PlatformStartGuard::PlatformStartGuard() {

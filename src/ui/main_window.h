@@ -1,17 +1,26 @@
 #pragma once
 // The main window: the two stations, the heading, the four results and the
-// compass, laid out from dialog units. It is the operating context's view:
-// every field is exchanged through the View operations, every edit the
-// operator leaves (focus out, Enter, a hemisphere chosen, the GPS box) runs
-// the matching context commit, and GPS fixes handed over by the reader
-// thread are applied here, on the UI thread.
+// compass, laid out from the field table in dialog units. It hands the
+// context what the operator typed (a Form) whenever a field is left, Enter
+// is pressed, a hemisphere is chosen or the GPS box is clicked, and shows the
+// Update it gets back; GPS fixes handed over by the reader thread are applied
+// here, on the UI thread, and the rotator targets go to the devices it owns.
+//
+// Where each behaviour lives:
+//   main_window.cpp     construction, messages, About, configuration,
+//                       painting, closing and shutdown
+//   window_layout.cpp   the controls, from the field table and the labels
+//   window_input.cpp    lost focus, Enter, lists and the GPS box routed to
+//                       the context's commits; an update shown on the controls
+//   window_devices.cpp  the GPS source's fixes and failures, the rotator's
+//   devices.cpp         the GPS source and the rotator output themselves
 //
 // Closing: Escape, the close box and CloseAll() (used for SIGTERM and the
-// like) end the dialog; the context is then told the window is going away
-// and the GPS reader is stopped and joined before exec() returns.
+// like) end the dialog; the context is then told the window is going away,
+// the rotator is closed and the GPS reader is woken and joined (waiting at
+// most kReaderStopLimit) before exec() returns.
 
 #include <QDialog>
-#include <QPointer>
 #include <QString>
 
 #include <chrono>
@@ -20,31 +29,29 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "context/configuration.h"
-#include "context/view.h"
+#include "common/configuration.h"
+#include "context/form.h"
+#include "context/update.h"
 #include "gps/fix_handoff.h"
+#include "ui/devices.h"
 #include "ui/dialog_units.h"
+#include "ui/operator_texts.h"
 
-class QCheckBox;
-class QComboBox;
 class QLineEdit;
-class QPushButton;
 class QStyle;
 
 namespace quarbe {
 
 class BearingContext;
 class CompassView;
-class GpsReader;
-class GpsdReader;
-class GpsSource;
 class ProfileStore;
+struct Field;
+enum class Trigger;
 
-class CBearingDlg : public QDialog, public View {
+class CBearingDlg : public QDialog {
   Q_OBJECT
 
  public:
@@ -61,16 +68,12 @@ class CBearingDlg : public QDialog, public View {
     MessageSink message;
     ConfigEditor editConfiguration;
     AboutOpener openAbout;
-    // The pause the context makes when the window goes away.
-    std::function<void(std::chrono::milliseconds)> sleep;
   };
-
-  inline static const QString kCaption = QStringLiteral("Quarbe v1.1");
 
   // Builds the context from the store and the command line (reporting
   // unknown tokens through the message hook, with no owner), builds the
-  // controls, initialises the context through this view and starts the GPS
-  // reader. The store must outlive the window.
+  // controls, initialises the context and starts the GPS reader. The store
+  // must outlive the window.
   CBearingDlg(ProfileStore& store, const std::string& commandLine, Hooks hooks = {}, QWidget* parent = nullptr);
   ~CBearingDlg() override;
 
@@ -78,8 +81,8 @@ class CBearingDlg : public QDialog, public View {
   const BearingContext& context() const { return *m_context; }
   CompassView* compass() const { return m_compass; }
   // The serial reader, and the gpsd client once a COM entry has named gpsd.
-  GpsReader* gpsReader() const { return m_reader.get(); }
-  GpsdReader* gpsdReader() const { return m_gpsd.get(); }
+  GpsReader* gpsReader() const { return m_devices.gpsReader(); }
+  GpsdReader* gpsdReader() const { return m_devices.gpsdReader(); }
 
   // The widget carrying a control identifier, or null.
   QWidget* control(int controlId) const;
@@ -97,20 +100,6 @@ class CBearingDlg : public QDialog, public View {
   // Whether the window-destruction steps have run.
   bool ShutDown() const { return m_shutDown; }
 
-  // View.
-  std::string Text(int controlId) const override;
-  void SetText(int controlId, std::string_view text) override;
-  int Selection(int controlId) const override;
-  void SetSelection(int controlId, int index) override;
-  void SetEnabled(int controlId, bool enabled) override;
-  void SetReadOnly(int controlId, bool readOnly) override;
-  bool Checked(int controlId) const override;
-  void SetChecked(int controlId, bool checked) override;
-  void Focus(int controlId, bool selectAll) override;
-  void Repaint(int controlId) override;
-  void ShowMessage(std::string_view text, std::string_view caption) override;
-  void DrawNeedle(int relativeAzimuthDeg, bool force) override;
-
   void done(int result) override;
 
  protected:
@@ -120,36 +109,45 @@ class CBearingDlg : public QDialog, public View {
   void showEvent(QShowEvent* event) override;
 
  private:
-  // Marks the window busy while a context operation or one of its modal
-  // loops runs; control notifications arriving meanwhile are not routed,
-  // and a close asked for meanwhile happens once the outermost one ends.
+  // Marks the window busy while a context operation, an update being shown
+  // or one of its modal loops runs; control notifications arriving meanwhile
+  // are not routed, and a close asked for meanwhile happens once the
+  // outermost one ends.
   class BusyScope;
   friend class BusyScope;
 
+  // window_layout.cpp
   void BuildControls();
+  void AddField(const Field& field);
+  void AddDecorations();
   void SetTabOrder();
-  // Places `edit` (a new plain QLineEdit when null) as the control.
-  QLineEdit* AddEdit(int controlId, int x, int y, int w, int h, bool rightAligned, bool readOnly,
-                     QLineEdit* edit = nullptr);
-  QComboBox* AddList(int controlId, int x, int y, int w, int h, const QStringList& items);
-  void AddLabel(const QString& text, int x, int y, int w, int h, bool rightAligned);
-  void AddUnitLabels(int x1, int x2, int x3, int y);
 
-  enum class Trigger { kLostFocus, kSelectionChanged };
-  // Runs the commit the control's lost focus (Enter stands for it) or a
-  // list's selection change stands for; false when there is none.
-  bool CommitFor(int controlId, Trigger trigger);
+  // window_input.cpp
+  // Runs the commit the field table gives the control for this trigger;
+  // false when there is none.
+  bool RouteCommit(int controlId, Trigger trigger);
   // Runs the commits of fields left since the event loop last ran; false
   // when one of them showed a message (the field was refused).
   bool FlushPendingCommits();
-  void ToggleGps();
+  // What the controls hold now.
+  Form ReadForm() const;
+  // Shows an update, in the order its members are listed.
+  void Apply(const Update& update);
+  void Write(const FieldWrite& write);
+  void LockGpsFields(bool on);
+
+  // window_devices.cpp
   void StartReader();
   void StopReader();
   void ServeGps();
   void ServeRotator();
   void HandleGpsEvent(const GpsEvent& event);
+  void DriveRotator(std::int32_t relativeAzimuthDeg);
+
+  // main_window.cpp
   void RunShutdown();
   bool Busy() const;
+  void ShowMessage(const Wording& wording);
   // Shows the messages raised before the window was first on screen, then
   // serves a GPS event that waited for it.
   void ShowDeferredMessages();
@@ -159,9 +157,7 @@ class CBearingDlg : public QDialog, public View {
 
   Hooks m_hooks;
   std::unique_ptr<BearingContext> m_context;
-  std::unique_ptr<GpsReader> m_reader;
-  std::unique_ptr<GpsdReader> m_gpsd;
-  GpsSource* m_gps = nullptr;  // the one of the two last started
+  Devices m_devices;
   std::map<int, QWidget*> m_controls;
   std::vector<int> m_pendingCommits;  // fields left, not yet committed
   // Messages raised while the window was being built (text, caption): a box

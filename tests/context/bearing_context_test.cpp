@@ -7,15 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "context/command_line.h"
 #include "context/control_ids.h"
-#include "fake_view.h"
 #include "geodesy/locator.h"
+#include "rotator/rotator_output.h"
 #include "temp_dir.h"
+#include "ui/operator_texts.h"
 
 namespace quarbe {
 namespace {
 
-using testing::FakeView;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -43,7 +44,11 @@ class RecordingStore : public ProfileStore {
   std::vector<std::string> writes;
 };
 
-// A context over a scratch settings file whose LPT1 is a scratch file.
+// A context over a scratch settings file whose LPT1 is a scratch file. The
+// test hands the context forms and keeps what its updates ask the window to
+// show: the fields (the form the next commit reads), the needles, the
+// messages as the window words them, the focus moves and the GPS lock; the
+// rotator targets are written to LPT1 as the window's devices write them.
 class ContextTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -63,16 +68,43 @@ class ContextTest : public ::testing::Test {
 
   BearingContext& Construct(const std::string& commandLine = "") {
     store_ = std::make_unique<RecordingStore>(Ini());
-    context_ = std::make_unique<BearingContext>(*store_, commandLine,
-                                                [this](std::string_view text, std::string_view caption) {
-                                                  unowned_.push_back({std::string(text), std::string(caption)});
-                                                });
-    context_->SetSleeper([this](std::chrono::milliseconds pause) { pauses_.push_back(pause); });
+    context_ = std::make_unique<BearingContext>(*store_, commandLine);
+    for (const Message& message : context_->StartupMessages()) unowned_.push_back(Word(message));
+    rotator_.SetFailureCallback([this](const RotatorFailure& failure) { messages_.push_back(Word(failure)); });
+    rotator_.Reconfigure(context_->configuration(), context_->ports());
     return *context_;
   }
   BearingContext& Start(const std::string& commandLine = "") {
-    Construct(commandLine).InitDialog(view_);
+    for (const Update& update : Construct(commandLine).InitDialog()) Show(update);
     return *context_;
+  }
+
+  // What the window does with an update, in its order.
+  void Show(const Update& update) {
+    if (update.rotatorTarget) rotator_.Write(*update.rotatorTarget);
+    for (const FieldWrite& write : update.writes) {
+      if (FindField(write.id)->kind == FieldKind::kHemisphere) {
+        form_.SetSelection(write.id, write.selection);
+      } else {
+        form_.SetText(write.id, write.text);
+      }
+    }
+    if (update.needleDeg) needles_.push_back(*update.needleDeg);
+    if (update.revealGpsBox) gpsBoxEnabled_ = true;
+    if (update.gpsLock) {
+      form_.SetChecked(ctl::kGpsCheck, *update.gpsLock);
+      locked_ = *update.gpsLock;
+    }
+    if (update.message) messages_.push_back(Word(*update.message));
+    if (update.focus) focusLog_.push_back(*update.focus);
+  }
+
+  // The GPS lock disables the fields it holds and makes its edits read-only.
+  bool IsEnabled(int controlId) const {
+    return controlId == ctl::kGpsCheck ? gpsBoxEnabled_ : !(locked_ && FindField(controlId)->gpsLocked);
+  }
+  bool IsReadOnly(int controlId) const {
+    return locked_ && FindField(controlId)->gpsLocked && FindField(controlId)->kind != FieldKind::kHemisphere;
   }
 
   void ExpectLocalFields(const Position& p) const {
@@ -80,27 +112,32 @@ class ContextTest : public ::testing::Test {
                        ctl::kLocalLonDeg, ctl::kLocalLonMin, ctl::kLocalLonSec};
     const int values[] = {p.latitude.degrees,  p.latitude.minutes,  p.latitude.seconds,
                           p.longitude.degrees, p.longitude.minutes, p.longitude.seconds};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(view_.Text(ids[i]), std::to_string(values[i])) << ids[i];
-    EXPECT_EQ(view_.Selection(ctl::kLocalLatHemisphere), p.latitude.hemisphere);
-    EXPECT_EQ(view_.Selection(ctl::kLocalLonHemisphere), p.longitude.hemisphere);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(form_.Text(ids[i]), std::to_string(values[i])) << ids[i];
+    EXPECT_EQ(form_.Selection(ctl::kLocalLatHemisphere), p.latitude.hemisphere);
+    EXPECT_EQ(form_.Selection(ctl::kLocalLonHemisphere), p.longitude.hemisphere);
   }
   void ExpectOneMessage(std::string_view text, std::string_view caption = "Attention") const {
-    ASSERT_EQ(view_.messages.size(), 1u);
-    EXPECT_EQ(view_.messages[0].text, text);
-    EXPECT_EQ(view_.messages[0].caption, caption);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, text);
+    EXPECT_EQ(messages_[0].caption, caption);
   }
   void ExpectFocusSelected(int controlId) const {
-    ASSERT_FALSE(view_.focusLog.empty());
-    EXPECT_EQ(view_.focusLog.back().controlId, controlId);
-    EXPECT_TRUE(view_.focusLog.back().selectAll);
+    ASSERT_FALSE(focusLog_.empty());
+    EXPECT_EQ(focusLog_.back().id, controlId);
+    EXPECT_TRUE(focusLog_.back().selectAll);
   }
 
   TempDir dir_;
-  FakeView view_;
   std::unique_ptr<RecordingStore> store_;
   std::unique_ptr<BearingContext> context_;
-  std::vector<FakeView::Message> unowned_;
-  std::vector<std::chrono::milliseconds> pauses_;
+  RotatorOutput rotator_;
+  Form form_;
+  std::vector<int> needles_;
+  std::vector<Wording> messages_;
+  std::vector<Focus> focusLog_;
+  bool gpsBoxEnabled_ = false;
+  bool locked_ = false;
+  std::vector<Wording> unowned_;
 };
 
 // --- Start-up and shutdown ---------------------------------------------------
@@ -109,25 +146,24 @@ TEST_F(ContextTest, EmptyStoreRunStartsWithDefaultsComputesTwiceAndSavesSevenKey
   BearingContext& context = Construct();
   EXPECT_EQ(context.configuration(), Configuration{});
   EXPECT_TRUE(context.gpsUse());
-  context.InitDialog(view_);
+  for (const Update& update : context.InitDialog()) Show(update);
   // First against the correspondent still at 0 (183 deg), then against JN08WV.
   EXPECT_EQ(Bytes(), (std::vector<int>{254, 146}));
-  ASSERT_EQ(view_.needles.size(), 2u);
-  EXPECT_EQ(view_.needles[0].relativeAzimuthDeg, 183);
-  EXPECT_EQ(view_.needles[1].relativeAzimuthDeg, 336);
+  ASSERT_EQ(needles_.size(), 2u);
+  EXPECT_EQ(needles_[0], 183);
+  EXPECT_EQ(needles_[1], 336);
   EXPECT_EQ(context.correspondent().position, kJN08WV);
   ExpectLocalFields(kJN18AP);
-  EXPECT_EQ(view_.Text(ctl::kDistance), "30.3");
-  EXPECT_EQ(view_.Text(ctl::kTrueAzimuth), "336");
-  EXPECT_EQ(view_.Text(ctl::kReverseAzimuth), "156");
-  EXPECT_EQ(view_.Text(ctl::kCorrLocator), "JN08WV");
-  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(form_.Text(ctl::kDistance), "30.3");
+  EXPECT_EQ(form_.Text(ctl::kTrueAzimuth), "336");
+  EXPECT_EQ(form_.Text(ctl::kReverseAzimuth), "156");
+  EXPECT_EQ(form_.Text(ctl::kCorrLocator), "JN08WV");
+  EXPECT_TRUE(messages_.empty());
 
   context.OnDestroy();
   EXPECT_TRUE(context.stopRequested());
-  EXPECT_EQ(pauses_, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(1000)});
-  view_.SetText(ctl::kHeading, "90");
-  context.CommitHeading();  // the stop flag holds every commit now
+  form_.SetText(ctl::kHeading, "90");
+  Show(context.CommitHeading(form_));  // the stop flag holds every commit now
   EXPECT_EQ(context.heading(), 0);
   EXPECT_TRUE(store_->writes.empty());
   context_.reset();
@@ -139,8 +175,8 @@ TEST_F(ContextTest, EmptyStoreRunStartsWithDefaultsComputesTwiceAndSavesSevenKey
 TEST_F(ContextTest, CommandLineLocatorsAreUsedAndSavedForNextRun) {
   Start("local=io91wm dest=JN18AP");
   EXPECT_EQ(context_->local().position, kIO91WM);
-  EXPECT_EQ(view_.Text(ctl::kLocalLocator), "IO91WM");
-  EXPECT_EQ(view_.Text(ctl::kCorrLocator), "JN18AP");
+  EXPECT_EQ(form_.Text(ctl::kLocalLocator), "IO91WM");
+  EXPECT_EQ(form_.Text(ctl::kCorrLocator), "JN18AP");
   context_.reset();
   EXPECT_EQ(Construct().local().locator, "IO91WM");
   EXPECT_EQ(context_->correspondent().locator, "JN18AP");
@@ -200,7 +236,7 @@ TEST_P(StartLocatorTest, LocalStaysAtZero) {
   if (GetParam().lengthMessage) {
     ExpectOneMessage(kLengthMessage);
   } else {
-    EXPECT_TRUE(view_.messages.empty());
+    EXPECT_TRUE(messages_.empty());
   }
   EXPECT_EQ(context_->local().position, Position{});
   ExpectLocalFields(Position{});
@@ -213,27 +249,27 @@ INSTANTIATE_TEST_SUITE_P(Cases, StartLocatorTest,
 
 TEST_F(ContextTest, TooLongLocatorIsShownWholeAndBlocksCommitsUntilShortened) {
   Start("dest=JN08WVXY");
-  EXPECT_EQ(view_.Text(ctl::kCorrLocator), "JN08WVXY");
-  view_.messages.clear();
-  context_->CommitHeading();
+  EXPECT_EQ(form_.Text(ctl::kCorrLocator), "JN08WVXY");
+  messages_.clear();
+  Show(context_->CommitHeading(form_));
   ExpectOneMessage("Veuillez entrer au plus 6 caractères.");
   ExpectFocusSelected(ctl::kCorrLocator);
-  view_.SetText(ctl::kCorrLocator, "JN08WV");
-  context_->CommitCorrespondentLocator();
+  form_.SetText(ctl::kCorrLocator, "JN08WV");
+  Show(context_->CommitCorrespondentLocator(form_));
   EXPECT_EQ(context_->result().trueAzimuthDeg, 336);
 }
 
 TEST_F(ContextTest, SamePlaceTwiceWritesNoRotatorByte) {
   Start("local=JN08WV dest=JN08WV");
   EXPECT_EQ(Bytes().size(), 1u);  // only the computation against the correspondent at 0
-  EXPECT_EQ(view_.Text(ctl::kDistance), "0");
-  EXPECT_EQ(view_.needles[1].relativeAzimuthDeg, view_.needles[0].relativeAzimuthDeg);
+  EXPECT_EQ(form_.Text(ctl::kDistance), "0");
+  EXPECT_EQ(needles_[1], needles_[0]);
 }
 
 TEST_F(ContextTest, RotatorOpenFailureIsShownOnceByTheWindow) {
   WriteFile(Ini(), "[Ports]\nLPT1=" + dir_.File("absent") + "\n");
   Start();
-  context_->CommitHeading();
+  Show(context_->CommitHeading(form_));
   ExpectOneMessage("Impossible d'ouvrir " + dir_.File("absent") + " : périphérique absent", "Ouverture port moteur");
 }
 
@@ -263,14 +299,14 @@ TEST_P(BadFieldTest, StopsWithMessageAndSelectedFocus) {
   const BadFieldCase& c = GetParam();
   Start();
   const auto bytes = Bytes();
-  const auto needles = view_.needles.size();
-  view_.SetText(c.controlId, c.text);
-  context_->CommitHeading();
+  const auto needles = needles_.size();
+  form_.SetText(c.controlId, c.text);
+  Show(context_->CommitHeading(form_));
   ExpectOneMessage(c.message);
   ExpectFocusSelected(c.controlId);
   EXPECT_EQ(Bytes(), bytes);
-  EXPECT_EQ(view_.needles.size(), needles);
-  EXPECT_EQ(view_.Text(c.controlId), c.text);
+  EXPECT_EQ(needles_.size(), needles);
+  EXPECT_EQ(form_.Text(c.controlId), c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -286,14 +322,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadFieldCase{ctl::kLocalLocator, "JN18APX", "Veuillez entrer au plus 6 caractères."},
         BadFieldCase{ctl::kDistance, "inf", "Veuillez entrer un nombre."}));
 
-using CommitFn = void (BearingContext::*)();
+using CommitFn = Update (BearingContext::*)(const Form&);
 class EveryCommitTest : public ContextTest, public ::testing::WithParamInterface<CommitFn> {};
 
 TEST_P(EveryCommitTest, MinuteOf60StopsWithFocusOnIt) {
   Start();
   const auto bytes = Bytes();
-  view_.SetText(ctl::kCorrLonMin, "60");
-  (context_.get()->*GetParam())();
+  form_.SetText(ctl::kCorrLonMin, "60");
+  Show((context_.get()->*GetParam())(form_));
   ExpectOneMessage("Veuillez entrer un nombre entier compris entre 0 et 59.");
   ExpectFocusSelected(ctl::kCorrLonMin);
   EXPECT_EQ(Bytes(), bytes);
@@ -304,9 +340,9 @@ TEST_P(EveryCommitTest, StopFlagMakesItDoNothing) {
   Start();
   const auto bytes = Bytes();
   context_->SetStopFlag(true);
-  view_.SetText(ctl::kCorrLonMin, "60");
-  (context_.get()->*GetParam())();
-  EXPECT_TRUE(view_.messages.empty());
+  form_.SetText(ctl::kCorrLonMin, "60");
+  Show((context_.get()->*GetParam())(form_));
+  EXPECT_TRUE(messages_.empty());
   EXPECT_EQ(Bytes(), bytes);
 }
 
@@ -319,41 +355,44 @@ INSTANTIATE_TEST_SUITE_P(Commits, EveryCommitTest,
 
 TEST_F(ContextTest, FailedReadKeepsEarlierValuesAndTheOutOfRangeOne) {
   Start();
-  view_.SetText(ctl::kLocalLonDeg, "3");   // read first: kept
-  view_.SetText(ctl::kLocalLatMin, "60");  // fails its range check: kept as 60
-  view_.SetText(ctl::kLocalLatDeg, "12");  // never read
-  context_->CommitLocalCoordinates();
+  form_.SetText(ctl::kLocalLonDeg, "3");   // read first: kept
+  form_.SetText(ctl::kLocalLatMin, "60");  // fails its range check: kept as 60
+  form_.SetText(ctl::kLocalLatDeg, "12");  // never read
+  Show(context_->CommitLocalCoordinates(form_));
   EXPECT_EQ(context_->local().position.longitude.degrees, 3);
   EXPECT_EQ(context_->local().position.latitude.minutes, 60);
   EXPECT_EQ(context_->local().position.latitude.degrees, 48);
   // A text that is not a number leaves the member as it was.
-  view_.SetText(ctl::kLocalLatMin, "abc");
-  context_->CommitLocalCoordinates();
+  form_.SetText(ctl::kLocalLatMin, "abc");
+  Show(context_->CommitLocalCoordinates(form_));
   EXPECT_EQ(context_->local().position.latitude.minutes, 60);
 }
 
-TEST_F(ContextTest, NoCommitStartsWhileAnExchangeShowsItsMessage) {
+// A refused field asks the window for its message and the focus back on it,
+// and for nothing else: the window shows that message while it ignores its
+// controls, so the focus leaving for the box and coming back commits nothing.
+TEST_F(ContextTest, RefusedFieldAsksOnlyForItsMessageAndFocus) {
   Start();
-  std::vector<bool> inExchange;
-  view_.onMessage = [&](const FakeView::Message&) { inExchange.push_back(context_->InExchange()); };
-  view_.onFocusLost = [&](int) { context_->CommitHeading(); };
-  view_.SetText(ctl::kLocalLatMin, "75");
-  context_->CommitLocalCoordinates();
-  EXPECT_EQ(inExchange, std::vector<bool>{true});
-  EXPECT_FALSE(context_->InExchange());
+  form_.SetText(ctl::kLocalLatMin, "75");
+  const Update update = context_->CommitLocalCoordinates(form_);
+  ASSERT_TRUE(update.message.has_value());
+  EXPECT_EQ(Word(*update.message).text, "Veuillez entrer un nombre entier compris entre 0 et 59.");
+  EXPECT_EQ(update.focus, (Focus{ctl::kLocalLatMin, true}));
+  EXPECT_TRUE(update.writes.empty());
+  EXPECT_FALSE(update.needleDeg || update.rotatorTarget || update.gpsLock || update.revealGpsBox);
 }
 
 TEST_F(ContextTest, LowerCaseLocatorStaysAsTypedOnlyInTheSameSquare) {
   Start();
   const auto bytes = Bytes();
-  view_.SetText(ctl::kLocalLocator, "jn18ap");
-  context_->CommitLocalLocator();
+  form_.SetText(ctl::kLocalLocator, "jn18ap");
+  Show(context_->CommitLocalLocator(form_));
   EXPECT_EQ(context_->local().locator, "JN18AP");
-  EXPECT_EQ(view_.Text(ctl::kLocalLocator), "jn18ap");
+  EXPECT_EQ(form_.Text(ctl::kLocalLocator), "jn18ap");
   EXPECT_EQ(Bytes(), bytes);
-  view_.SetText(ctl::kLocalLocator, "io91wm");
-  context_->CommitLocalLocator();
-  EXPECT_EQ(view_.Text(ctl::kLocalLocator), "IO91WM");
+  form_.SetText(ctl::kLocalLocator, "io91wm");
+  Show(context_->CommitLocalLocator(form_));
+  EXPECT_EQ(form_.Text(ctl::kLocalLocator), "IO91WM");
   ExpectLocalFields(kIO91WM);
   EXPECT_EQ(Bytes().size(), bytes.size() + 1);
 }
@@ -361,8 +400,8 @@ TEST_F(ContextTest, LowerCaseLocatorStaysAsTypedOnlyInTheSameSquare) {
 TEST_F(ContextTest, WrongFormLocatorKeepsPreviousResults) {
   Start();
   const BearingResult before = context_->result();
-  view_.SetText(ctl::kCorrLocator, "st00aa");
-  context_->CommitCorrespondentLocator();
+  form_.SetText(ctl::kCorrLocator, "st00aa");
+  Show(context_->CommitCorrespondentLocator(form_));
   ExpectOneMessage("Le QRA doit être de la forme AANNAA");
   EXPECT_EQ(context_->correspondent().locator, "ST00AA");
   EXPECT_EQ(context_->correspondent().position, kJN08WV);
@@ -372,16 +411,16 @@ TEST_F(ContextTest, WrongFormLocatorKeepsPreviousResults) {
 
 TEST_F(ContextTest, CoordinateAndHeadingCommitsReencodeAndRecompute) {
   Start();
-  view_.SetSelection(ctl::kLocalLatHemisphere, kSouth);
-  context_->CommitLocalCoordinates();
+  form_.SetSelection(ctl::kLocalLatHemisphere, kSouth);
+  Show(context_->CommitLocalCoordinates(form_));
   EXPECT_EQ(context_->local().locator, EncodeLocator(Dms(48, 38, 45, kSouth, 2, 2, 30, kEast)));
-  EXPECT_EQ(view_.Text(ctl::kLocalLocator).substr(0, 2), "JE");
+  EXPECT_EQ(form_.Text(ctl::kLocalLocator).substr(0, 2), "JE");
   EXPECT_GT(context_->result().distanceKm, 10000.0);
-  view_.SetSelection(ctl::kLocalLatHemisphere, kNorth);
-  view_.SetText(ctl::kHeading, " +90 ");
-  context_->CommitLocalCoordinates();
-  EXPECT_EQ(view_.Text(ctl::kHeading), "90");
-  EXPECT_EQ(view_.Text(ctl::kRelativeAzimuth), "246");
+  form_.SetSelection(ctl::kLocalLatHemisphere, kNorth);
+  form_.SetText(ctl::kHeading, " +90 ");
+  Show(context_->CommitLocalCoordinates(form_));
+  EXPECT_EQ(form_.Text(ctl::kHeading), "90");
+  EXPECT_EQ(form_.Text(ctl::kRelativeAzimuth), "246");
   EXPECT_EQ(Bytes().back(), 210);  // 246 deg, end stop 180, "Inverse"
 }
 
@@ -392,8 +431,9 @@ TEST_F(ContextTest, NewConfigurationDrivesTheRotatorAndIsSaved) {
   north.endStopDeg = 0;
   north.endStopChoice = EndStopChoice::kAtNorth;
   context_->SetConfiguration(north);
-  context_->CommitHeading();
-  EXPECT_EQ(Bytes().back(), 336 * 256 / 360);
+  rotator_.Reconfigure(north, context_->ports());  // as the window does
+  Show(context_->CommitHeading(form_));
+  EXPECT_EQ(Bytes().back(), 238);  // 336 deg, end stop 0, "Montre"
   context_.reset();
   EXPECT_EQ(ProfileStore(Ini()).Read(keys::kEndStop), 0);
 }
@@ -401,55 +441,58 @@ TEST_F(ContextTest, NewConfigurationDrivesTheRotatorAndIsSaved) {
 // --- GPS ------------------------------------------------------------------------
 
 TEST_F(ContextTest, FirstFixLocksAndIsNotUndoneByTheLostFocusCommit) {
-  view_.disabled[ctl::kGpsCheck] = true;
   Start();
   const Position fix = Dms(45, 10, 0, kNorth, 5, 43, 0, kEast);
-  // The window commits the field that loses the focus.
-  view_.onFocusLost = [&](int controlId) {
-    if (controlId == ctl::kLocalLocator) context_->CommitLocalLocator();
-  };
-  EXPECT_TRUE(context_->ApplyGpsFix(fix, 45));
+  const std::optional<Update> update = context_->ApplyGpsFix(fix, 45);
+  ASSERT_TRUE(update.has_value());
+  Show(*update);
+  // The local locator, which had the focus, loses it to the lock and the
+  // focus move; were it committed then, it would read the fix back.
+  Show(context_->CommitLocalLocator(form_));
   EXPECT_EQ(context_->local().position, fix);
   EXPECT_EQ(context_->heading(), 45);
-  EXPECT_EQ(view_.focused, ctl::kCorrLocator);
-  EXPECT_TRUE(view_.IsEnabled(ctl::kGpsCheck));
-  EXPECT_TRUE(view_.Checked(ctl::kGpsCheck));
+  ASSERT_FALSE(focusLog_.empty());
+  EXPECT_EQ(focusLog_.back().id, ctl::kCorrLocator);
+  EXPECT_TRUE(IsEnabled(ctl::kGpsCheck));
+  EXPECT_TRUE(form_.Checked(ctl::kGpsCheck));
   for (int id : {ctl::kLocalLocator, ctl::kLocalLatSec, ctl::kLocalLonDeg, ctl::kHeading}) {
-    EXPECT_FALSE(view_.IsEnabled(id)) << id;
-    EXPECT_TRUE(view_.IsReadOnly(id)) << id;
+    EXPECT_FALSE(IsEnabled(id)) << id;
+    EXPECT_TRUE(IsReadOnly(id)) << id;
   }
-  EXPECT_FALSE(view_.IsEnabled(ctl::kLocalLatHemisphere));
+  EXPECT_FALSE(IsEnabled(ctl::kLocalLatHemisphere));
   ExpectLocalFields(fix);
-  EXPECT_EQ(view_.Text(ctl::kLocalLocator), EncodeLocator(fix));
+  EXPECT_EQ(form_.Text(ctl::kLocalLocator), EncodeLocator(fix));
   char distance[32];
   std::snprintf(distance, sizeof distance, "%.1f", context_->result().distanceKm);
-  EXPECT_EQ(view_.Text(ctl::kDistance), distance);
-  EXPECT_EQ(view_.needles.back().relativeAzimuthDeg, context_->result().relativeAzimuthDeg);
+  EXPECT_EQ(form_.Text(ctl::kDistance), distance);
+  EXPECT_EQ(needles_.back(), context_->result().relativeAzimuthDeg);
   EXPECT_EQ(Bytes().size(), 3u);
-  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_TRUE(messages_.empty());
 
   // Later fixes leave the focus where it is.
-  const auto focusMoves = view_.focusLog.size();
-  context_->ApplyGpsFix(kJN18AP, 90);
-  EXPECT_EQ(view_.focusLog.size(), focusMoves);
-  EXPECT_EQ(view_.Text(ctl::kRelativeAzimuth), "246");
+  const auto focusMoves = focusLog_.size();
+  Show(*context_->ApplyGpsFix(kJN18AP, 90));
+  EXPECT_EQ(focusLog_.size(), focusMoves);
+  EXPECT_EQ(form_.Text(ctl::kRelativeAzimuth), "246");
 }
 
 TEST_F(ContextTest, UncheckingGpsUnlocksAndIgnoresFixes) {
   Start();
-  context_->ApplyGpsFix(kIO91WM, 0);
-  view_.SetChecked(ctl::kGpsCheck, false);
-  context_->ToggleGps();
+  Show(*context_->ApplyGpsFix(kIO91WM, 0));
+  form_.SetChecked(ctl::kGpsCheck, false);
+  Show(context_->ToggleGps(form_));
   EXPECT_FALSE(context_->gpsUse());
-  EXPECT_TRUE(view_.IsEnabled(ctl::kLocalLatDeg));
-  EXPECT_FALSE(view_.IsReadOnly(ctl::kLocalLatDeg));
-  EXPECT_TRUE(view_.IsEnabled(ctl::kLocalLonHemisphere));
+  EXPECT_TRUE(IsEnabled(ctl::kLocalLatDeg));
+  EXPECT_FALSE(IsReadOnly(ctl::kLocalLatDeg));
+  EXPECT_TRUE(IsEnabled(ctl::kLocalLonHemisphere));
   EXPECT_FALSE(context_->ApplyGpsFix(kJN18AP, 0));
   EXPECT_EQ(context_->local().position, kIO91WM);
-  view_.SetChecked(ctl::kGpsCheck, true);
-  context_->ToggleGps();
-  EXPECT_FALSE(view_.IsEnabled(ctl::kHeading));
-  EXPECT_TRUE(context_->ApplyGpsFix(kJN18AP, 0));
+  form_.SetChecked(ctl::kGpsCheck, true);
+  Show(context_->ToggleGps(form_));
+  EXPECT_FALSE(IsEnabled(ctl::kHeading));
+  const std::optional<Update> update = context_->ApplyGpsFix(kJN18AP, 0);
+  EXPECT_TRUE(update.has_value());
+  if (update) Show(*update);
   EXPECT_EQ(context_->local().position, kJN18AP);
 }
 

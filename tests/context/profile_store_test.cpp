@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "temp_dir.h"
+#include "ui/operator_texts.h"
 
 namespace quarbe {
 namespace {
@@ -147,15 +148,18 @@ TEST_F(ProfileStoreTest, FileThatIsNotReadOrWrittenIsReportedAndLeftAsItIs) {
   for (const auto& c : cases) {
     if (!c.readProblem && ::geteuid() == 0) continue;  // file permissions do not bind root
     ProfileStore store(c.path);
-    EXPECT_EQ(store.StartupProblem().empty(), !c.readProblem) << c.path;
+    EXPECT_EQ(store.StartupProblem().has_value(), c.readProblem) << c.path;
     if (c.readProblem) {
-      EXPECT_EQ(store.StartupProblem(), "Le fichier de réglages " + c.path + " n'a pas été lu : " + c.reason +
-                                            ". Quarbe démarre avec les réglages par défaut.");
+      EXPECT_EQ(Word(Message{SettingsNotRead{*store.StartupProblem()}}).text,
+                "Le fichier de réglages " + c.path + " n'a pas été lu : " + c.reason +
+                    ". Quarbe démarre avec les réglages par défaut.");
       EXPECT_EQ(LoadConfiguration(store), Configuration{});
     }
     store.Write(keys::kLocalLocator, "IO91WM");
     EXPECT_FALSE(store.Flush()) << c.path;
-    EXPECT_EQ(store.FlushError(), "Les réglages n'ont pas été enregistrés dans " + c.path + " : " + c.reason + ".");
+    ASSERT_TRUE(store.FlushProblem().has_value()) << c.path;
+    EXPECT_EQ(WordSettingsNotSaved(*store.FlushProblem()).text,
+              "Les réglages n'ont pas été enregistrés dans " + c.path + " : " + c.reason + ".");
   }
   struct stat info {};
   EXPECT_EQ(ReadFile(dir_.File("plain")), "x");

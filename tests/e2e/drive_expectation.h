@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
 #include "geodesy/bearing.h"
 #include "geodesy/station.h"
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/operator_texts.h"
+
 namespace quarbe {
 namespace {
 
@@ -82,9 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<RefusedCase>& row) { return std::string(row.param.name); });
 
 TEST(LocatorErrorMessage, TextsShownToTheOperator) {
-  EXPECT_EQ(LocatorErrorMessage(LocatorError::kWrongLength), "Le QRA doit avoir une longueur de 6 caractères");
-  EXPECT_EQ(LocatorErrorMessage(LocatorError::kWrongForm), "Le QRA doit être de la forme AANNAA");
-  EXPECT_EQ(kLocatorErrorCaption, "Attention");
+  EXPECT_EQ(Word(Message{LocatorError::kWrongLength}).text, "Le QRA doit avoir une longueur de 6 caractères");
+  EXPECT_EQ(Word(Message{LocatorError::kWrongForm}).text, "Le QRA doit être de la forme AANNAA");
+  EXPECT_EQ(Word(Message{LocatorError::kWrongForm}).caption, "Attention");
 }
 
 TEST(DecodeLocator, LowerCaseIsAcceptedAndUpperCasedInPlace) {

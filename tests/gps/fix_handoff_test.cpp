@@ -72,7 +72,7 @@ TEST(FixHandoff, CancelReleasesAWaitingPosterAndWithdrawsTheEvent) {
   FixHandoff handoff;
   Bell bell;
   handoff.SetNotifier(bell.Notifier());
-  auto poster = std::async(std::launch::async, [&] { return handoff.Post(GpsOpenError{2, "x"}); });
+  auto poster = std::async(std::launch::async, [&] { return handoff.Post(GpsOpenError{DeviceOpenFailure{DeviceKind::kSerial, "x", 2}}); });
   ASSERT_TRUE(bell.WaitFor(1));
   handoff.Cancel();
   ASSERT_EQ(poster.wait_for(kPatience), std::future_status::ready);

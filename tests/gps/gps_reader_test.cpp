@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "context/system_error.h"
 #include "reader_fixture.h"
 #include "support/pseudo_terminal.h"
 
@@ -22,7 +21,11 @@ void PrintTo(const GpsFix& fix, std::ostream* out) {
        << p.longitude.seconds << "\" h" << p.longitude.hemisphere << " course " << fix.courseDeg;
 }
 void PrintTo(const GpsOpenError& error, std::ostream* out) {
-  *out << "open error " << error.errorNumber << " \"" << error.message << "\"";
+  if (const auto* failure = std::get_if<DeviceOpenFailure>(&error.failure)) {
+    *out << "open error " << failure->errorNumber << " on \"" << failure->device << "\"";
+  } else {
+    *out << "open error";
+  }
 }
 
 void PrintTo(const GpsEvent& event, std::ostream* out) {
@@ -102,8 +105,7 @@ TEST_P(GpsReaderOpenFailureTest, NamesTheDeviceThenEndsWithZero) {
   const OpenFailureCase& c = GetParam();
   reader.Start(c.gpsPort, MapGpsTo(c.device), 0);
   ASSERT_TRUE(ui->WaitForEvents(1));
-  const std::vector<GpsEvent> expected{
-      GpsOpenError{c.errorNumber, DeviceOpenErrorText(c.device, c.errorNumber, DeviceKind::kSerial)}};
+  const std::vector<GpsEvent> expected{GpsOpenError{DeviceOpenFailure{DeviceKind::kSerial, c.device, c.errorNumber}}};
   EXPECT_EQ(ui->Events(), expected);
   // Once the message has been dealt with, the reader ends by itself.
   EXPECT_TRUE(WaitUntil([](const GpsReaderStats&, bool running) { return !running; }));

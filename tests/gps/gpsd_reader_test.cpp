@@ -16,6 +16,7 @@
 #include "reader_fixture.h"
 #include "support/daemons.h"
 #include "support/scratch_dir.h"
+#include "ui/operator_texts.h"
 
 namespace quarbe {
 namespace {
@@ -125,7 +126,7 @@ TEST(GpsdReader, AbsentAtStartReportedOnceThenFollowsAndSurvivesARestart) {
   const std::vector<GpsEvent> first = ui.Events();
   const auto* error = std::get_if<GpsOpenError>(&first.front());
   ASSERT_NE(error, nullptr);
-  EXPECT_EQ(error->message, "Impossible de joindre gpsd sur 127.0.0.1:" + std::to_string(port) + " : connexion refusée");
+  EXPECT_EQ(Word(*error).text, "Impossible de joindre gpsd sur 127.0.0.1:" + std::to_string(port) + " : connexion refusée");
 
   auto gpsfake = StartGpsfake(DrivePath("drive-jn18ap-gn.nmea"), port, 0.02, scratch.File("gpsfake1.log"));
   ASSERT_TRUE(gpsfake);

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "rotator/rotator_output.h"
 #include "support/daemons.h"
 #include "support/scratch_dir.h"
+#include "ui/operator_texts.h"
 
 namespace quarbe {
 namespace {
@@ -114,7 +116,9 @@ TEST(HamlibRotatorDaemon, AbsentReportedOnceThenFollowedThroughARestart) {
   rotator.Configure(Rotctld(port));
   rotator.Command(90);
   ASSERT_TRUE(rotator.WaitFor([](const HamlibRotatorStats& s) { return s.openFailures >= 1; }, kPatience));
-  EXPECT_EQ(rotator.TakeReport(),
+  const std::optional<HamlibFailure> report = rotator.TakeReport();
+  ASSERT_TRUE(report.has_value());
+  EXPECT_EQ(Word(RotatorFailure{*report}).text,
             "Impossible de joindre rotctld sur 127.0.0.1:" + std::to_string(port) + " : connexion refusée");
 
   auto rotctld = StartRotctld(port, scratch.File("first.log"));

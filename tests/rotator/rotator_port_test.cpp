@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "rotator/rotator_output.h"
+#include "ui/operator_texts.h"
+
 namespace quarbe {
 namespace {
 
@@ -68,8 +71,10 @@ class RotatorPortTest : public ::testing::Test {
     std::string pattern = (std::filesystem::temp_directory_path() / "quarbe-rotator-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
-    port_.SetFailureCallback([this](std::string_view text, std::string_view caption) {
-      messages_.emplace_back(std::string(text) + "|" + std::string(caption));
+    port_.SetFailureCallback([this](const DeviceOpenFailure& failure) {
+      failures_.push_back(failure);
+      const Wording wording = Word(RotatorFailure{failure});
+      messages_.emplace_back(wording.text + "|" + wording.caption);
     });
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -90,6 +95,7 @@ class RotatorPortTest : public ::testing::Test {
   std::filesystem::path dir_;
   RotatorPort port_;
   std::vector<std::string> messages_;
+  std::vector<DeviceOpenFailure> failures_;
 };
 
 TEST_F(RotatorPortTest, AppendsBytesToRegularFileOnlyForAPort) {
@@ -123,8 +129,7 @@ TEST_F(RotatorPortTest, OpenFailureIsReportedOncePerConfiguration) {
   // A directory cannot take bytes either.
   UseLpt1(dir_.string());
   EXPECT_FALSE(port_.Write(0));
-  EXPECT_EQ(messages_.back(),
-            DeviceOpenErrorText(dir_.string(), EISDIR, DeviceKind::kParallel) + "|Ouverture port moteur");
+  EXPECT_EQ(failures_.back(), (DeviceOpenFailure{DeviceKind::kParallel, dir_.string(), EISDIR}));
 }
 
 TEST_F(RotatorPortTest, FifoWithoutReaderNeitherBlocksNorComplains) {

@@ -116,7 +116,6 @@ class Run {
   int Start(const std::string& commandLine) {
     quarbe::ProfileStore store(m_path.toStdString());
     CBearingDlg::Hooks hooks;
-    hooks.sleep = [](std::chrono::milliseconds) {};
     hooks.message = [this](QWidget* owner, const QString& text, const QString& caption) {
       messages.push_back({owner != nullptr, MainWindowVisible(), text, caption});
       if (!boxes) return;
@@ -151,6 +150,11 @@ class TestApplication : public QObject {
     QCOMPARE(QCoreApplication::translate("QLineEdit", "&Paste"), QStringLiteral("Co&ller"));
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Voir dans :"));
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Annuler"));
+  }
+
+  void nameAndVersion() {
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("quarbe"));
+    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("1.1.0.1"));
   }
 
   void terminationWhileIdleSavesTheProfile_data() {

@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include "context/configuration.h"
+#include "common/configuration.h"
 #include "context/control_ids.h"
 #include "ui/classic_group_box.h"
 #include "ui/config_dialog.h"
@@ -240,11 +240,12 @@ class TestConfigDialog : public QObject {
     QTest::addColumn<QString>("message");
     QTest::newRow("0") << "0" << true << QString();
     QTest::newRow("359") << "359" << true << QString();
-    QTest::newRow("360") << "360" << false << CConfigDlg::OutOfRangeMessage();
-    QTest::newRow("400") << "400" << false << CConfigDlg::OutOfRangeMessage();
-    QTest::newRow("too long for any integer") << "99999999999999999999999" << false << CConfigDlg::OutOfRangeMessage();
-    QTest::newRow("2^64 does not wrap to 0") << "18446744073709551616" << false << CConfigDlg::OutOfRangeMessage();
-    QTest::newRow("empty") << "" << false << CConfigDlg::NotAnIntegerMessage();
+    const QString outOfRange = QStringLiteral("Veuillez entrer un nombre entier compris entre 0 et 359.");
+    QTest::newRow("360") << "360" << false << outOfRange;
+    QTest::newRow("400") << "400" << false << outOfRange;
+    QTest::newRow("too long for any integer") << "99999999999999999999999" << false << outOfRange;
+    QTest::newRow("2^64 does not wrap to 0") << "18446744073709551616" << false << outOfRange;
+    QTest::newRow("empty") << "" << false << QStringLiteral("Veuillez entrer un nombre entier.");
   }
   void angleCheck() {
     QFETCH(QString, typed);

@@ -19,9 +19,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "context/bearing_context.h"
 #include "context/control_ids.h"
+#include "context/field_table.h"
 #include "context/profile_store.h"
 #include "gps/gps_reader.h"
 #include "support/pseudo_terminal.h"
@@ -48,8 +50,7 @@ QString GpsOnly(const PseudoTerminal& receiver) {
       .arg(QString::fromStdString(receiver.DevicePath()));
 }
 
-// One window on a settings file of its own, with messages captured and the
-// shutdown pause skipped.
+// One window on a settings file of its own, with messages captured.
 class Harness {
   // Declared first: the window writes the store when it goes away.
   QTemporaryDir m_dir;
@@ -68,7 +69,6 @@ class Harness {
       messages.push_back({owner != nullptr, owner != nullptr && owner->isVisible(), text, caption});
       if (onMessage) onMessage();
     };
-    hooks.sleep = [](std::chrono::milliseconds) {};
     hooks.editConfiguration = std::move(editor);
     window = std::make_unique<CBearingDlg>(*m_store, commandLine, std::move(hooks));
   }
@@ -119,28 +119,29 @@ class TestMainWindow : public QObject {
     QVERIFY(!(h.window->windowFlags() & Qt::WindowMaximizeButtonHint));
   }
 
-  void controlGeometry_data() {
-    QTest::addColumn<int>("id");
-    QTest::addColumn<QRect>("dlu");
-    QTest::newRow("local locator") << ctl::kLocalLocator << QRect(65, 18, 32, 12);
-    QTest::newRow("local lat minutes") << ctl::kLocalLatMin << QRect(160, 18, 11, 12);
-    QTest::newRow("heading") << ctl::kHeading << QRect(82, 34, 15, 12);
-    QTest::newRow("corr lon seconds") << ctl::kCorrLonSec << QRect(175, 80, 11, 12);
-    QTest::newRow("distance") << ctl::kDistance << QRect(184, 103, 28, 12);
-    QTest::newRow("compass") << ctl::kCompass << QRect(215, 3, 112, 112);
-    QTest::newRow("gps box") << ctl::kGpsCheck << QRect(8, 34, 25, 10);
-    QTest::newRow("about button") << ctl::kAboutButton << QRect(2, 103, 12, 12);
-    QTest::newRow("config button") << ctl::kConfigButton << QRect(15, 103, 12, 12);
-  }
-  void controlGeometry() {
-    QFETCH(int, id);
-    QFETCH(QRect, dlu);
+  // Every control of the field table where the table places it (a closed
+  // list keeps its template's position and width), inside the window and
+  // clear of every other control.
+  void controlsSitWhereTheTableSays() {
     Harness h(kNoGps);
     const quarbe::DialogUnits units = quarbe::DialogUnits::ForFont(h.window->font());
-    QWidget* widget = h.window->control(id);
-    QVERIFY(widget != nullptr);
-    QCOMPARE(widget->objectName(), QString::number(id));
-    QCOMPARE(widget->geometry(), units.Rect(dlu.x(), dlu.y(), dlu.width(), dlu.height()));
+    std::vector<QRect> placed;
+    for (const quarbe::Field& field : quarbe::kFields) {
+      QWidget* widget = h.window->control(field.id);
+      QVERIFY2(widget != nullptr, qPrintable(QString::number(field.id)));
+      QCOMPARE(widget->objectName(), QString::number(field.id));
+      const QRect expected = units.Rect(field.place.x, field.place.y, field.place.width, field.place.height);
+      if (field.kind == quarbe::FieldKind::kHemisphere) {
+        QCOMPARE(widget->geometry().topLeft(), expected.topLeft());
+        QCOMPARE(widget->width(), expected.width());
+        QVERIFY(widget->height() < expected.height());
+      } else {
+        QCOMPARE(widget->geometry(), expected);
+      }
+      QVERIFY(h.window->rect().contains(widget->geometry()));
+      for (const QRect& other : placed) QVERIFY2(!other.intersects(widget->geometry()), qPrintable(widget->objectName()));
+      placed.push_back(widget->geometry());
+    }
   }
 
   void listsAndInitialStates() {

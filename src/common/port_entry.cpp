@@ -1,4 +1,4 @@
-#include "context/port_entry.h"
+#include "common/port_entry.h"
 
 #include <optional>
 
@@ -7,13 +7,9 @@ namespace {
 
 constexpr std::string_view kGpsdKeyword = "gpsd";
 constexpr std::string_view kHamlibKeyword = "hamlib";
-constexpr std::int64_t kMaxTcpPort = 65535;
 // Above any serial line speed; keeps the number far from overflow.
 constexpr std::int64_t kMaxSpeedBaud = 100'000'000;
 constexpr std::int64_t kMaxHamlibModel = 1'000'000;
-
-constexpr std::string_view kGpsdForm = " ; la forme est gpsd ou gpsd:HÔTE:PORT";
-constexpr std::string_view kHamlibForm = " ; la forme est hamlib:MODÈLE:PÉRIPHÉRIQUE ou hamlib:MODÈLE:PÉRIPHÉRIQUE:VITESSE";
 
 bool EqualsNoCase(std::string_view text, std::string_view lowerKeyword) {
   if (text.size() != lowerKeyword.size()) return false;
@@ -42,8 +38,6 @@ std::optional<std::int64_t> PositiveNumber(std::string_view text, std::int64_t m
   return value;
 }
 
-std::string Quoted(std::string_view text) { return "« " + std::string(text) + " »"; }
-
 // Whether `text` holds a ':' outside square brackets (a HOST:PORT).
 bool HasPortSeparator(std::string_view text) {
   bool inBrackets = false;
@@ -59,28 +53,24 @@ GpsPortEntry ParseGpsd(std::string_view entry) {
   if (entry.size() == kGpsdKeyword.size()) return GpsdAddress{};
   const std::string_view rest = entry.substr(kGpsdKeyword.size() + 1);
   const std::size_t colon = rest.rfind(':');
-  if (colon == std::string_view::npos) return PortEntryError{"il manque le port" + std::string(kGpsdForm)};
+  if (colon == std::string_view::npos) return PortEntryError{PortEntryError::Problem::kMissingGpsdPort};
   std::string_view host = rest.substr(0, colon);
   const std::string_view port = rest.substr(colon + 1);
   if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-  if (host.empty()) return PortEntryError{"il manque le nom de l'hôte" + std::string(kGpsdForm)};
-  if (!PositiveNumber(port, kMaxTcpPort)) {
-    return PortEntryError{Quoted(port) + " n'est pas un numéro de port (1 à 65535)"};
-  }
+  if (host.empty()) return PortEntryError{PortEntryError::Problem::kMissingGpsdHost};
+  if (!PositiveNumber(port, kMaxTcpPort)) return PortEntryError{PortEntryError::Problem::kBadGpsdPort, std::string(port)};
   return GpsdAddress{std::string(host), std::string(port)};
 }
 
 RotatorPortEntry ParseHamlib(std::string_view entry) {
   if (entry.size() == kHamlibKeyword.size()) {
-    return PortEntryError{"il manque le modèle et le périphérique" + std::string(kHamlibForm)};
+    return PortEntryError{PortEntryError::Problem::kMissingModelAndDevice};
   }
   const std::string_view rest = entry.substr(kHamlibKeyword.size() + 1);
   const std::size_t modelEnd = rest.find(':');
   const std::string_view modelText = rest.substr(0, modelEnd);
   const auto model = PositiveNumber(modelText, kMaxHamlibModel);
-  if (!model) {
-    return PortEntryError{Quoted(modelText) + " n'est pas un numéro de modèle Hamlib (rotctl -l les donne)"};
-  }
+  if (!model) return PortEntryError{PortEntryError::Problem::kBadModel, std::string(modelText)};
   std::string_view device = modelEnd == std::string_view::npos ? std::string_view{} : rest.substr(modelEnd + 1);
   std::int32_t speedBaud = 0;
   // A trailing ":digits" is the speed when what comes before it is a path
@@ -91,12 +81,12 @@ RotatorPortEntry ParseHamlib(std::string_view entry) {
     const bool digits = !tail.empty() && tail.find_first_not_of("0123456789") == std::string_view::npos;
     if (digits && !head.empty() && (head.front() == '/' || HasPortSeparator(head))) {
       const auto speed = PositiveNumber(tail, kMaxSpeedBaud);
-      if (!speed) return PortEntryError{Quoted(tail) + " n'est pas une vitesse en bauds"};
+      if (!speed) return PortEntryError{PortEntryError::Problem::kBadSpeed, std::string(tail)};
       speedBaud = static_cast<std::int32_t>(*speed);
       device = head;
     }
   }
-  if (device.empty()) return PortEntryError{"il manque le périphérique" + std::string(kHamlibForm)};
+  if (device.empty()) return PortEntryError{PortEntryError::Problem::kMissingDevice};
   return HamlibAddress{static_cast<int>(*model), std::string(device), speedBaud};
 }
 
@@ -104,17 +94,13 @@ RotatorPortEntry ParseHamlib(std::string_view entry) {
 
 GpsPortEntry ParseGpsPortEntry(std::string_view entry) {
   if (HasKeyword(entry, kGpsdKeyword)) return ParseGpsd(entry);
-  if (HasKeyword(entry, kHamlibKeyword)) {
-    return PortEntryError{"un rotateur Hamlib ne peut pas servir de GPS ; la forme est gpsd ou gpsd:HÔTE:PORT"};
-  }
+  if (HasKeyword(entry, kHamlibKeyword)) return PortEntryError{PortEntryError::Problem::kHamlibForGps};
   return DevicePath{std::string(entry)};
 }
 
 RotatorPortEntry ParseRotatorPortEntry(std::string_view entry) {
   if (HasKeyword(entry, kHamlibKeyword)) return ParseHamlib(entry);
-  if (HasKeyword(entry, kGpsdKeyword)) {
-    return PortEntryError{"gpsd ne commande pas de rotateur" + std::string(kHamlibForm)};
-  }
+  if (HasKeyword(entry, kGpsdKeyword)) return PortEntryError{PortEntryError::Problem::kGpsdForRotator};
   return DevicePath{std::string(entry)};
 }
 

@@ -46,13 +46,28 @@ struct HamlibAddress {
   friend bool operator==(const HamlibAddress&, const HamlibAddress&) = default;
 };
 
-// An entry that names neither a device nor one of the forms above; `reason`
-// says in French what is wrong with it.
+// An entry that names neither a device nor one of the forms above: what is
+// wrong with it, and the part at fault where there is one.
 struct PortEntryError {
-  std::string reason;
+  enum class Problem {
+    kMissingGpsdPort,        // gpsd:HOST
+    kMissingGpsdHost,        // gpsd::PORT
+    kBadGpsdPort,            // part: not a TCP port number
+    kMissingModelAndDevice,  // hamlib
+    kBadModel,               // part: not a Hamlib model number
+    kMissingDevice,          // hamlib:MODEL
+    kBadSpeed,               // part: not a line speed
+    kHamlibForGps,           // a COM entry naming a Hamlib rotator
+    kGpsdForRotator,         // an LPT entry naming gpsd
+  };
+  Problem problem;
+  std::string part{};
 
   friend bool operator==(const PortEntryError&, const PortEntryError&) = default;
 };
+
+// The highest TCP port number an entry may give.
+inline constexpr std::int64_t kMaxTcpPort = 65535;
 
 using GpsPortEntry = std::variant<DevicePath, GpsdAddress, PortEntryError>;
 using RotatorPortEntry = std::variant<DevicePath, HamlibAddress, PortEntryError>;

@@ -1,0 +1,51 @@
+#pragma once
+// Every message the program gives the operator, and its caption, worded in
+// French here and nowhere else. The layers below report what happened as
+// values (a refused field, an error number, a device, an address); the
+// window words them with these functions. Free of Qt: the headless tests
+// word what they check the same way.
+
+#include <string>
+
+#include "common/device_failure.h"
+#include "common/port_entry.h"
+#include "context/profile_store.h"
+#include "context/update.h"
+#include "gps/fix_handoff.h"
+#include "rotator/rotator_output.h"
+
+namespace quarbe {
+
+struct Wording {
+  std::string text;
+  std::string caption;
+
+  friend bool operator==(const Wording&, const Wording&) = default;
+};
+
+// The context's messages: a refused field or locator (caption "Attention"),
+// an unknown command-line word ("Paramètre inconnu", a word of more than 60
+// characters cut, with "…"), a settings file that could not be read
+// ("Fichier de réglages").
+Wording Word(const Message& message);
+
+// The GPS source could not start (caption "Ouverture port GPS"), e.g.
+// « Impossible d'ouvrir /dev/ttyUSB0 : périphérique absent ».
+Wording Word(const GpsOpenError& error);
+
+// The rotator could not be driven (caption "Ouverture port moteur").
+Wording Word(const RotatorFailure& failure);
+
+// The settings could not be written at exit (caption "Fichier de réglages").
+Wording WordSettingsNotSaved(const SettingsFileProblem& problem);
+
+// What is wrong with a [Ports] entry, as the end of the message naming it:
+// « il manque le port ; la forme est gpsd ou gpsd:HÔTE:PORT ».
+std::string PortEntryReasonText(const PortEntryError& error);
+
+// The line printed when there is no display to open: none is named in the
+// environment, or the one named (e.g. "DISPLAY=:0") could not be opened.
+std::string NoDisplayText();
+std::string DisplayUnavailableText(const std::string& displaysNamed);
+
+}  // namespace quarbe
