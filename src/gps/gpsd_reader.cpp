@@ -4,12 +4,9 @@
 #include <gps.h>
 #include <poll.h>
 #include <pthread.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
-#include <string>
-#include <utility>
 
 #include "gps/decimal_position.h"
 #include "gps/gps_reader.h"

@@ -12,10 +12,6 @@
 #include <cerrno>
 #include <utility>
 
-#ifndef QUARBE_LIBEXEC_DIR
-#define QUARBE_LIBEXEC_DIR "/usr/local/libexec/quarbe"
-#endif
-
 extern char** environ;
 
 namespace quarbe {

@@ -55,9 +55,6 @@ class RotatorOutput {
   // Closes the Hamlib rotator (shutdown); later writes to it do nothing.
   void Close();
 
-  // The Hamlib rotator in use, or null.
-  const HamlibRotator* Hamlib() const { return usingHamlib_ ? &hamlib_ : nullptr; }
-
  private:
   RotatorPort port_;
   HamlibRotator hamlib_;

@@ -38,8 +38,6 @@ CompassView::CompassView(QWidget* parent) : QWidget(parent) {
 
 CompassView::~CompassView() = default;
 
-QString CompassView::DataDirectory() { return QStringLiteral(QUARBE_DATA_DIR); }
-
 std::string CompassView::ResolvePicturePath(const std::string& path) {
   if (path.empty()) return {};
   const auto isFile = [](const std::string& candidate) {

@@ -68,9 +68,6 @@ class CompassView : public QWidget {
   // Radians for a whole-degree azimuth: az * HALF_PI * (1/90).
   static double AngleFromDegrees(int azimuthDeg);
 
-  // Where a relative picture path is looked up after the working directory.
-  static QString DataDirectory();
-
   // Resolves a picture path as LoadPicture does; empty when not found.
   static std::string ResolvePicturePath(const std::string& path);
   static QString ResolvePicturePath(const QString& path);

@@ -15,8 +15,6 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 
-#include <algorithm>
-
 #include "context/control_ids.h"
 #include "ui/classic_group_box.h"
 #include "ui/compass_view.h"

@@ -53,9 +53,8 @@ class Devices {
   // Handles the running source's pending event, if any.
   bool ServeGps(const FixHandoff::Handler& handler);
 
-  // The serial reader, and the gpsd client once an entry has named gpsd.
+  // The serial reader; it stays idle while the GPS comes from gpsd.
   GpsReader* gpsReader() const { return serial_.get(); }
-  GpsdReader* gpsdReader() const { return gpsd_.get(); }
 
   // The rotator the configuration names, from the next write on.
   void ConfigureRotator(const Configuration& configuration, const PortMap& ports);

@@ -23,7 +23,6 @@
 #include <QDialog>
 #include <QString>
 
-#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -40,7 +39,6 @@
 #include "ui/dialog_units.h"
 #include "ui/operator_texts.h"
 
-class QLineEdit;
 class QStyle;
 
 namespace quarbe {
@@ -80,9 +78,8 @@ class CBearingDlg : public QDialog {
   BearingContext& context() { return *m_context; }
   const BearingContext& context() const { return *m_context; }
   CompassView* compass() const { return m_compass; }
-  // The serial reader, and the gpsd client once a COM entry has named gpsd.
+  // The serial reader; it stays idle while the GPS comes from gpsd.
   GpsReader* gpsReader() const { return m_devices.gpsReader(); }
-  GpsdReader* gpsdReader() const { return m_devices.gpsdReader(); }
 
   // The widget carrying a control identifier, or null.
   QWidget* control(int controlId) const;
