@@ -223,10 +223,10 @@ void HamlibRotator::Run() {
   std::uint64_t seenGeneration = std::numeric_limits<std::uint64_t>::max();
   bool reported = false;
   bool hopeless = false;  // an unknown model: not tried again
-  // The last target the rotator accepted on this connection (none yet when
-  // `anySent` is false).
+  // The last target the rotator accepted on this connection. An open is
+  // always followed at once by a command, and a refused command closes the
+  // rotator, so whenever it is open this holds a target it accepted.
   std::int32_t lastSentDeg = 0;
-  bool anySent = false;
   Clock::time_point retryAt{};
 
   std::unique_lock lock(mutex_);
@@ -239,15 +239,13 @@ void HamlibRotator::Run() {
       lock.lock();
       reported = false;
       hopeless = false;
-      anySent = false;
       stats_.lastCommandedDeg.reset();
       retryAt = Clock::time_point{};
       continue;
     }
     const bool open = rotator.IsOpen();
     const bool wanted = address && target_ && !hopeless;
-    const bool due = wanted && (open ? !anySent || BeyondDeadBand(*target_, lastSentDeg)
-                                     : Clock::now() >= retryAt);
+    const bool due = wanted && (open ? BeyondDeadBand(*target_, lastSentDeg) : Clock::now() >= retryAt);
     if (!due) {
       if (wanted && !open) {
         wake_.wait_until(lock, retryAt);
@@ -297,13 +295,11 @@ void HamlibRotator::Run() {
     if (sent) {
       ++stats_.commandsSent;
       lastSentDeg = targetDeg;
-      anySent = true;
       stats_.lastCommandedDeg = commandedDeg;
     }
     if (refused) ++stats_.commandFailures;
     Notifier notify;
     if (failure) {
-      anySent = false;
       stats_.lastCommandedDeg.reset();
       retryAt = Clock::now() + kRotatorRetryInterval;
       // A report only for the configuration it belongs to.
