@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "gps/decimal_position.h"
+
 namespace quarbe {
 namespace {
 
@@ -101,9 +103,10 @@ std::optional<AngleDms> ParseCoordinate(std::string_view text, std::int32_t maxD
 NmeaResult DecodeRmc(const Fields& fields, bool /*gpsUse*/) {
   // 1 time, 2 status, 3-6 position, 7 speed, 8 course.
   if (fields.field[2] != "A") return {};
-  const std::optional<double> course = ParseDecimal(fields.field[8]);
-  if (!course || *course > 360.0) return {};
-  return NmeaCourse{static_cast<std::int32_t>(*course + 0.5)};
+  const std::optional<double> track = ParseDecimal(fields.field[8]);
+  const std::optional<std::int32_t> course = track ? CourseFromDecimalDegrees(*track) : std::nullopt;
+  if (!course) return {};
+  return NmeaCourse{*course};
 }
 
 NmeaResult DecodeGga(const Fields& fields, bool gpsUse) {
