@@ -142,8 +142,11 @@ int CBearingApp::RunWindow(ProfileStore& store, const std::string& commandLine, 
   // when the operator closed the window; the standard error (the journal of
   // a session that is shutting down) on a termination signal.
   const Wording notSaved = WordSettingsNotSaved(*store.FlushProblem());
-  if (!closeRequested) show(nullptr, QString::fromStdString(notSaved.text), QString::fromStdString(notSaved.caption));
-  if (closeRequested) std::fprintf(stderr, "quarbe: %s\n", notSaved.text.c_str());
+  if (closeRequested) {
+    std::fprintf(stderr, "quarbe: %s\n", notSaved.text.c_str());
+  } else {
+    show(nullptr, QString::fromStdString(notSaved.text), QString::fromStdString(notSaved.caption));
+  }
   return 1;
 }
 

@@ -26,8 +26,6 @@ constexpr int kWidthDlu = 330;
 constexpr int kHeightDlu = 118;
 constexpr int kFontPoints = 10;
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 }  // namespace
 
 CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Hooks hooks, QWidget* parent)
@@ -42,7 +40,7 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
   for (const Message& message : m_context->StartupMessages()) {
     const Wording wording = Word(message);
     BusyScope busy(*this);
-    m_hooks.message(nullptr, FromUtf8(wording.text), FromUtf8(wording.caption));
+    m_hooks.message(nullptr, QString::fromStdString(wording.text), QString::fromStdString(wording.caption));
   }
   // The notifiers run on the devices' threads; the queued calls bring their
   // events to this window's thread. The devices are stopped before the window
@@ -99,8 +97,8 @@ bool CBearingDlg::Busy() const { return m_busyDepth > 0 || m_shutDown; }
 
 void CBearingDlg::ShowMessage(const Wording& wording) {
   ++m_messageCount;
-  QString text = FromUtf8(wording.text);
-  QString caption = FromUtf8(wording.caption);
+  QString text = QString::fromStdString(wording.text);
+  QString caption = QString::fromStdString(wording.caption);
   if (MessagesWaiting()) {
     m_deferredMessages.emplace_back(std::move(text), std::move(caption));
     return;
@@ -117,14 +115,13 @@ void CBearingDlg::showEvent(QShowEvent* event) {
   QMetaObject::invokeMethod(this, [this] { ShowDeferredMessages(); }, Qt::QueuedConnection);
 }
 
-bool CBearingDlg::MessagesWaiting() const {
-  return !m_shownOnce || m_showingDeferred || !m_deferredMessages.empty();
-}
+bool CBearingDlg::MessagesWaiting() const { return !m_shownOnce || !m_deferredMessages.empty(); }
 
 void CBearingDlg::ShowDeferredMessages() {
   // One box at a time, in the order they were raised; a message raised while
-  // one is open joins the end of the queue.
-  m_showingDeferred = true;
+  // one is open joins the end of the queue. Each leaves the queue only once
+  // its box is closed, so that messages are waiting for as long as one is
+  // on screen.
   while (!m_deferredMessages.empty()) {
     // A close asked for meanwhile drops what was not shown yet.
     if (m_closeRequested || m_shutDown) {
@@ -132,11 +129,12 @@ void CBearingDlg::ShowDeferredMessages() {
       break;
     }
     const auto [text, caption] = m_deferredMessages.front();
+    {
+      BusyScope busy(*this);
+      m_hooks.message(this, text, caption);
+    }
     m_deferredMessages.erase(m_deferredMessages.begin());
-    BusyScope busy(*this);
-    m_hooks.message(this, text, caption);
   }
-  m_showingDeferred = false;
   if (m_serveWhenShown) {
     m_serveWhenShown = false;
     ServeGps();

@@ -175,7 +175,6 @@ class CBearingDlg : public QDialog {
   bool m_closeRequested = false;
   bool m_servePending = false;
   bool m_shownOnce = false;
-  bool m_showingDeferred = false;  // the start-up messages are being shown
   bool m_serveWhenShown = false;  // a GPS event arrived before the window was shown
   bool m_rotatorReportPending = false;
   bool m_shutDown = false;

@@ -141,7 +141,7 @@ void CBearingDlg::Write(const FieldWrite& write) {
   }
   auto* edit = qobject_cast<QLineEdit*>(widget);
   if (edit == nullptr) return;
-  const QString value = QString::fromUtf8(write.text.data(), static_cast<qsizetype>(write.text.size()));
+  const QString value = QString::fromStdString(write.text);
   if (edit->text() == value) return;
   if (auto* locator = qobject_cast<LocatorEdit*>(edit)) {
     locator->SetProgramText(value);
