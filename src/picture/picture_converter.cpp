@@ -150,12 +150,17 @@ std::optional<std::string> RunFilter(const std::vector<std::string>& argv, std::
   return output;
 }
 
-std::string ConverterPath() {
+std::string ProgramDirectory() {
   char self[PATH_MAX + 1];
   const ssize_t length = ::readlink("/proc/self/exe", self, PATH_MAX);
-  if (length > 0) {
-    std::string directory(self, static_cast<std::size_t>(length));
-    directory.erase(directory.rfind('/') + 1);
+  if (length <= 0) return {};
+  std::string directory(self, static_cast<std::size_t>(length));
+  directory.erase(directory.rfind('/') + 1);
+  return directory;
+}
+
+std::string ConverterPath() {
+  if (const std::string directory = ProgramDirectory(); !directory.empty()) {
     const std::string beside = directory + "../libexec/quarbe/" + kConverterName;
     if (::access(beside.c_str(), X_OK) == 0) return beside;
   }

@@ -35,6 +35,10 @@ struct FilterLimits {
 std::optional<std::string> RunFilter(const std::vector<std::string>& argv, std::string_view input,
                                      const FilterLimits& limits = {});
 
+// The directory of the running program, with a trailing '/'; empty when
+// the system does not say.
+std::string ProgramDirectory();
+
 // The helper program: libexec/quarbe/quarbe-emf2svg beside the running
 // program's bin directory (an installed tree, wherever it was moved, and the
 // build tree), else under the configured installation prefix. Empty when

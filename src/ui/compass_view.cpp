@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "geodesy/station.h"
+#include "picture/picture_converter.h"
 #include "ui/emf_picture.h"
 
 #ifndef QUARBE_DATA_DIR
@@ -55,12 +56,8 @@ std::string CompassView::ResolvePicturePath(const std::string& path) {
   if (isFile(installed)) return installed;
   // Beside the program: share/quarbe next to its bin directory, which is
   // where a relocated installation and the build tree keep the picture.
-  char self[PATH_MAX + 1];
-  const ssize_t length = ::readlink("/proc/self/exe", self, PATH_MAX);
-  if (length > 0) {
-    std::string beside(self, static_cast<std::size_t>(length));
-    beside.erase(beside.rfind('/') + 1);
-    beside += "../share/quarbe/" + path;
+  if (const std::string directory = ProgramDirectory(); !directory.empty()) {
+    const std::string beside = directory + "../share/quarbe/" + path;
     if (isFile(beside)) return beside;
   }
   return {};
