@@ -6,34 +6,15 @@
 #include <string_view>
 
 #include "context/field_table.h"
+#include "context/number_text.h"
 #include "geodesy/locator.h"
 
 namespace quarbe {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  constexpr std::string_view kBlanks = " \t\r\n\v\f";
-  const auto first = text.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(kBlanks);
-  return text.substr(first, last - first + 1);
-}
-
-// A whole number as typed: blanks around it, an optional sign, decimal
-// digits, nothing else; it must fit 32 bits.
-std::optional<std::int32_t> ParseInt(std::string_view text) {
-  text = Trim(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty() || text.front() == '+') return std::nullopt;
-  std::int32_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
 // A finite decimal number, with a point or a comma for the decimals.
 std::optional<double> ParseNumber(std::string_view text) {
-  std::string normalised(Trim(text));
+  std::string normalised(TrimBlanks(text));
   for (char& c : normalised) {
     if (c == ',') c = '.';
   }
@@ -123,7 +104,7 @@ std::optional<FieldRefusal> ReadField(const Field& field, const Form& form, cons
     *member.number = *value;
     return std::nullopt;
   }
-  const auto value = ParseInt(form.Text(field.id));
+  const auto value = ParseWholeNumber(form.Text(field.id));
   if (!value) return FieldRefusal{Reason::kNotAnInteger};
   *member.integer = *value;
   if (field.Ranged() && (*value < field.low || *value > field.high)) {

@@ -5,11 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 
 #include "common/line_speed.h"
+#include "context/number_text.h"
 
 namespace quarbe {
 
@@ -146,11 +146,8 @@ std::int32_t ProfileStore::GetProfileInt(std::string_view section, std::string_v
                                          std::int32_t defaultValue) const {
   const std::optional<std::string> text = text_.Value(section, key);
   if (!text) return defaultValue;
-  std::string_view digits = *text;
-  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-  std::int32_t value = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 10);
-  return error == std::errc() && end == digits.data() + digits.size() && !digits.empty() ? value : defaultValue;
+  // Blanks kept by quotes count for nothing, as they always have.
+  return ParseWholeNumber(*text).value_or(defaultValue);
 }
 
 std::string ProfileStore::GetProfileString(std::string_view section, std::string_view key,

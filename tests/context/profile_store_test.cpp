@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(Values, ProfileIntTest,
                          ::testing::Values(IntCase{"0", 0}, IntCase{"-7", -7}, IntCase{"  12  ", 12},
                                            IntCase{"2147483647", 2147483647}, IntCase{"abc", 1}, IntCase{"", 1},
                                            IntCase{"12abc", 1}, IntCase{"1.5", 1}, IntCase{"99999999999", 1},
-                                           IntCase{"1,2", 1}, IntCase{"\"unterminated", 1}));
+                                           IntCase{"1,2", 1}, IntCase{"\"unterminated", 1},
+                                           IntCase{"\" 12 \"", 12}));
 
 TEST_F(ProfileStoreTest, NegativeEndStopIsTheSameDirectionWithin360) {
   const std::pair<const char*, std::uint32_t> cases[] = {{"-10", 350}, {"-370", 350}, {"-360", 0}, {"400", 400}};
