@@ -171,6 +171,8 @@ int ConnectWatcher(int port) {
 void BM_FixLatencyGpsdRotctldVersusPtyFifo(benchmark::State& state) {
   for (auto _ : state) {
     using testing_support::FreeLoopbackPort;
+    using testing_support::kRotctldCommandMarker;
+    using testing_support::StartRotctld;
     using testing_support::WaitForListener;
     // gpsd reading a pseudo-terminal, and rotctld with its log on a pipe.
     PseudoTerminal gpsdPty;
@@ -184,10 +186,10 @@ void BM_FixLatencyGpsdRotctldVersusPtyFifo(benchmark::State& state) {
     if (pipe(logPipe) != 0) return state.SkipWithError("no pipe");
     ChildOptions toPipe;
     toPipe.outputFd = logPipe[1];
-    ChildProcess rotctld({"rotctld", "-m", "1", "-T", "127.0.0.1", "-t", std::to_string(rotctldPort), "-vvvv"}, toPipe);
+    const auto rotctld = StartRotctld(rotctldPort, toPipe);
     close(logPipe[1]);
-    Arrivals commands(logPipe[0], "dummy_rot_set_position called");
-    if (!WaitForListener(gpsdPort, std::chrono::seconds(10)) || !WaitForListener(rotctldPort, std::chrono::seconds(10))) {
+    Arrivals commands(logPipe[0], std::string(kRotctldCommandMarker));
+    if (!rotctld || !WaitForListener(gpsdPort, std::chrono::seconds(10))) {
       return state.SkipWithError("gpsd or rotctld did not start");
     }
     const int watcherFd = ConnectWatcher(gpsdPort);

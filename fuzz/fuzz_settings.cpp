@@ -98,10 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                      quarbe::keys::kPicturePath};
     const quarbe::IntKey ints[] = {quarbe::keys::kGpsPort, quarbe::keys::kRotatorPort,
                                    quarbe::keys::kRotationSense, quarbe::keys::kEndStop};
-    const char* const ports[] = {"COM1", "COM4", "LPT1", "Vitesse"};
+    const std::string_view ports[] = {"COM1", "COM4", "LPT1", quarbe::kGpsSpeedKey};
     quarbe::IniText text{std::string(input)};
     std::vector<std::optional<std::string>> before;
-    for (const char* port : ports) before.push_back(text.Value(quarbe::kPortsSection, port));
+    for (const std::string_view port : ports) before.push_back(text.Value(quarbe::kPortsSection, port));
     const auto writeAll = [&] {
       for (std::size_t i = 0; i < std::size(texts); ++i)
         text.Set(texts[i].section, texts[i].key, i == 1 ? other : value);

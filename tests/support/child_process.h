@@ -4,7 +4,7 @@
 // stopped through that group's id, never by name: other programs on the
 // machine may run their own copies.
 //
-//   ChildProcess gpsd({"gpsd", "-N", ...}, {.output = scratch.File("gpsd.log")});
+//   ChildProcess gpsd({"gpsd", "-N", ...}, {.outputPath = scratch.File("gpsd.log")});
 //   ...
 //   gpsd.Stop();  // or when it goes away
 

@@ -23,10 +23,14 @@ sockaddr_in Loopback(int port) {
   return address;
 }
 
-std::unique_ptr<ChildProcess> StartListening(const std::vector<std::string>& argv, int port,
-                                             const std::string& logPath) {
+ChildOptions OutputTo(const std::string& logPath) {
   ChildOptions options;
   options.outputPath = logPath;
+  return options;
+}
+
+std::unique_ptr<ChildProcess> StartListening(const std::vector<std::string>& argv, int port,
+                                             const ChildOptions& options) {
   auto daemon = std::make_unique<ChildProcess>(argv, options);
   if (!daemon->Started() || !WaitForListener(port, kStartPatience)) return nullptr;
   return daemon;
@@ -64,20 +68,25 @@ std::unique_ptr<ChildProcess> StartGpsfake(const std::string& nmeaLog, int port,
                                            const std::string& logPath) {
   char cycle[32];
   std::snprintf(cycle, sizeof cycle, "%g", cycleSeconds);
-  return StartListening({"gpsfake", "-q", "-1", "-c", cycle, "-P", std::to_string(port), nmeaLog}, port, logPath);
+  return StartListening({"gpsfake", "-q", "-1", "-c", cycle, "-P", std::to_string(port), nmeaLog}, port,
+                        OutputTo(logPath));
 }
 
 std::unique_ptr<ChildProcess> StartRotctld(int port, const std::string& logPath, const std::string& setConf) {
+  return StartRotctld(port, OutputTo(logPath), setConf);
+}
+
+std::unique_ptr<ChildProcess> StartRotctld(int port, const ChildOptions& output, const std::string& setConf) {
   std::vector<std::string> argv{"rotctld", "-m", "1", "-T", "127.0.0.1", "-t", std::to_string(port), "-vvvv"};
   if (!setConf.empty()) {
     argv.push_back("-C");
     argv.push_back(setConf);
   }
-  return StartListening(argv, port, logPath);
+  return StartListening(argv, port, output);
 }
 
 std::vector<double> CommandedAzimuths(const std::string& rotctldLog) {
-  static const std::string kMarker = "dummy_rot_set_position called: ";
+  static const std::string kMarker = std::string(kRotctldCommandMarker) + ": ";
   std::ifstream in(rotctldLog);
   std::vector<double> azimuths;
   std::string line;

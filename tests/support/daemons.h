@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/child_process.h"
@@ -27,6 +28,12 @@ std::unique_ptr<ChildProcess> StartGpsfake(const std::string& nmeaLog, int port,
 // log in `logPath`; `setConf` is passed as -C when not empty (for instance
 // "min_az=0,max_az=450"). Returns once it accepts connections.
 std::unique_ptr<ChildProcess> StartRotctld(int port, const std::string& logPath, const std::string& setConf = {});
+// The same with the log going where `output` says (a pipe, for instance).
+std::unique_ptr<ChildProcess> StartRotctld(int port, const ChildOptions& output, const std::string& setConf = {});
+
+// What rotctld's verbose log says, followed by ": AZ EL", for each command
+// the dummy rotator carries out.
+inline constexpr std::string_view kRotctldCommandMarker = "dummy_rot_set_position called";
 
 // The azimuths the dummy rotator was commanded, in order, from the log.
 std::vector<double> CommandedAzimuths(const std::string& rotctldLog);
