@@ -22,16 +22,19 @@ constexpr int kReopenIntervalMs = 1000;
 
 GpsReader::~GpsReader() { Stop(); }
 
-void GpsReader::Start(int gpsPort, const PortMap& ports, std::int32_t initialCourseDeg) {
+void GpsReader::Start(int gpsPort, const PortMap& ports, std::int32_t initialCourseDeg,
+                      std::shared_ptr<const ThreadEnd> predecessor) {
   Reset();
   exitValue_.store(kGpsReaderNoPort);
   if (gpsPort == 0) return;
 
   std::string device = gpsPort < 0 ? std::string() : ports.SerialDevice(gpsPort);
   const int baud = ports.gpsBaud;
-  Launch([this, device = std::move(device), baud, initialCourseDeg]() mutable {
-    exitValue_.store(Run(std::move(device), baud, initialCourseDeg));
-  });
+  Launch(
+      [this, device = std::move(device), baud, initialCourseDeg]() mutable {
+        exitValue_.store(Run(std::move(device), baud, initialCourseDeg));
+      },
+      std::move(predecessor));
 }
 
 int GpsReader::Stop() {
@@ -53,6 +56,9 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
   LineFramer framer;
   std::int32_t heldCourseDeg = courseDeg;
   const LineFramer::LineSink onLine = [&](std::string_view line) {
+    // A read holds up to a kilobyte of sentences: the rest of it is dropped
+    // once a stop is asked for.
+    if (stop_.load()) return;
     const NmeaResult result = NmeaDecoder(line, gpsUse_.load());
     Count(&GpsReaderStats::lines, 1);
     if (const auto* course = std::get_if<NmeaCourse>(&result)) {

@@ -5,7 +5,8 @@
 // the user interface thread, waiting until it has been handled.
 //
 // The thread blocks in poll() on the device and on an eventfd, so an idle line
-// costs no CPU and Stop() ends the reader at once, whatever it is doing. A
+// costs no CPU and Stop() ends the reader at once, whatever it is doing: the
+// stop flag is looked at after each wake-up and before each line. A
 // device that goes away (USB receiver unplugged) is closed and reopened once a
 // second until it is back; no message is shown for these tries.
 //
@@ -14,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/configuration.h"
@@ -51,8 +53,11 @@ class GpsReader : public ReaderThread<GpsReaderStats> {
   //    kGpsReaderNoPort.
   // initialCourseDeg is the course handed with positions until the first RMC
   // course arrives (the current heading). If the system cannot create the
-  // thread, nothing runs and nothing is posted, as for index 0.
-  void Start(int gpsPort, const PortMap& ports, std::int32_t initialCourseDeg);
+  // thread, nothing runs and nothing is posted, as for index 0. With
+  // `predecessor` (a reader let go that may still hold the device), the
+  // thread waits for its end before opening.
+  void Start(int gpsPort, const PortMap& ports, std::int32_t initialCourseDeg,
+             std::shared_ptr<const ThreadEnd> predecessor = nullptr);
 
   // Asks the thread to end, wakes it, releases any hand-off in progress and
   // joins it. Returns its exit value (kGpsReaderStopped, or kGpsReaderNoPort

@@ -82,8 +82,14 @@ void GpsdReader::Run(const GpsdAddress& address, std::int32_t courseDeg) {
     Count(&GpsdReaderStats::connectAttempts);
     auto session = std::make_unique<Session>();
     errno = 0;
-    if (gps_open(address.host.c_str(), address.port.c_str(), &session->data) != 0) {
-      const int code = errno;
+    // Nothing wakes libgps while it looks up the name and connects (minutes
+    // for a host that drops packets): the reader may have been let go
+    // meanwhile, and then reports nothing.
+    const bool failed = gps_open(address.host.c_str(), address.port.c_str(), &session->data) != 0;
+    const int code = errno;
+    session->open = !failed;
+    if (stop_.load()) return;
+    if (failed) {
       if (!reported) {
         reported = true;
         // Shown by the UI thread; the reader goes on once it has been seen.
@@ -92,7 +98,6 @@ void GpsdReader::Run(const GpsdAddress& address, std::int32_t courseDeg) {
       if (WaitForStop(kReconnectIntervalMs)) return;
       continue;
     }
-    session->open = true;
     reported = true;
     // libgps reads whatever has arrived when asked and keeps a partial
     // report for the next call; on a blocking socket that call would wait.
@@ -109,6 +114,7 @@ void GpsdReader::Run(const GpsdAddress& address, std::int32_t courseDeg) {
         return;
       }
       if (ready <= 0 || connection.revents == 0) continue;  // EINTR, or the wake-up alone
+      // Back from a stop, the wake-up descriptor ends the next wait at once.
       if (!ReadReports(*session, heldCourseDeg)) break;
     }
     SetPortOpen(false);
@@ -121,6 +127,9 @@ void GpsdReader::Run(const GpsdAddress& address, std::int32_t courseDeg) {
 bool GpsdReader::ReadReports(Session& session, std::int32_t& heldCourseDeg) {
   gps_data_t& data = session.data;
   for (;;) {
+    // A gpsd that sends without pause never leaves this loop by itself:
+    // every report, whatever it holds, is a chance to stop.
+    if (stop_.load()) return true;
     // libgps adds the flags of each report to `set`; cleared here, they say
     // what this one report holds.
     data.set = 0;

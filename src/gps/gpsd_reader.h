@@ -5,7 +5,10 @@
 // serial reader does (same hand-off, same GpsFix, same stop rules).
 //
 // The thread blocks in poll() on gpsd's socket and on an eventfd, so a silent
-// gpsd costs no CPU and Stop() ends the reader at once. When gpsd is not
+// gpsd costs no CPU, and it looks at the stop flag before each report, so
+// Stop() ends the reader at once even while gpsd floods it. Only libgps's
+// connection (a name lookup, a connect) cannot be woken: Stop() waits for
+// it, RequestStop() and Release() do not. When gpsd is not
 // there at start-up the failure is posted once (a GpsOpenError naming the
 // address); then, and whenever gpsd goes away, the thread tries again once a
 // second, without a message, and carries on by itself when gpsd is back.

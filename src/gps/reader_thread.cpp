@@ -3,10 +3,44 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
 namespace quarbe {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a reader waits for the one before it to let go of the device. A
+// woken reader ends at once; one stuck in a driver's open or close is not
+// waited for longer than this (the open may then find the device busy).
+constexpr std::chrono::seconds kPredecessorPatience{2};
+// How often that wait looks at the reader's own stop flag.
+constexpr std::chrono::milliseconds kStopLookInterval{20};
+
+// Readers let go whose threads have not ended yet.
+std::atomic<int> g_releasedRunning{0};
+
+}  // namespace
+
+void ThreadEnd::Set() {
+  {
+    std::lock_guard lock(mutex_);
+    isSet_ = true;
+  }
+  set_.notify_all();
+}
+
+bool ThreadEnd::IsSet() const {
+  std::lock_guard lock(mutex_);
+  return isSet_;
+}
+
+bool ThreadEnd::WaitUntil(std::chrono::steady_clock::time_point deadline) const {
+  std::unique_lock lock(mutex_);
+  return set_.wait_until(lock, deadline, [this] { return isSet_; });
+}
 
 ReaderThreadCore::ReaderThreadCore() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
@@ -37,26 +71,72 @@ void ReaderThreadCore::Reset() {
   DrainWake();
 }
 
-bool ReaderThreadCore::Halt() {
-  if (!thread_.joinable()) return false;
+void ReaderThreadCore::AskToEnd() {
   stop_.store(true);
   Nudge();
   handoff_.Cancel();
+}
+
+bool ReaderThreadCore::Halt() {
+  if (!thread_.joinable()) return false;
+  AskToEnd();
   thread_.join();
   return true;
 }
 
-void ReaderThreadCore::Launch(std::function<void()> body) {
+bool ReaderThreadCore::RequestStop() {
+  if (!thread_.joinable()) return true;
+  AskToEnd();
+  if (ownership_.load() != Ownership::kEnded) return false;
+  thread_.join();
+  return true;
+}
+
+void ReaderThreadCore::Release(std::unique_ptr<ReaderThreadCore> reader) {
+  if (!reader || reader->RequestStop()) return;
+  ReaderThreadCore* left = reader.release();
+  g_releasedRunning.fetch_add(1);
+  left->thread_.detach();
+  if (left->ownership_.exchange(Ownership::kReleased) == Ownership::kEnded) {
+    // It ended meanwhile, before it could see it was let go: it is done
+    // with the reader, and nothing else will delete it.
+    g_releasedRunning.fetch_sub(1);
+    delete left;
+  }
+}
+
+int ReaderThreadCore::ReleasedStillRunning() { return g_releasedRunning.load(); }
+
+void ReaderThreadCore::WaitForPredecessor(const ThreadEnd& predecessor) const {
+  const Clock::time_point deadline = Clock::now() + kPredecessorPatience;
+  while (!stop_.load()) {
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline || predecessor.WaitUntil(std::min(deadline, now + kStopLookInterval))) return;
+  }
+}
+
+void ReaderThreadCore::Launch(std::function<void()> body, std::shared_ptr<const ThreadEnd> after) {
   SetRunning(true);
+  ownership_.store(Ownership::kOwned);
+  end_ = std::make_shared<ThreadEnd>();
   try {
-    thread_ = std::thread([this, body = std::move(body)] {
-      body();
+    thread_ = std::thread([this, body = std::move(body), after = std::move(after), end = end_] {
+      if (after) WaitForPredecessor(*after);
+      if (!stop_.load()) body();
       SetRunning(false);
+      end->Set();
+      if (ownership_.exchange(Ownership::kEnded) == Ownership::kReleased) {
+        // Let go while it ran: the reader is this thread's to delete, and
+        // nothing touches it afterwards.
+        delete this;
+        g_releasedRunning.fetch_sub(1);
+      }
     });
   } catch (const std::system_error&) {
     // No thread could be made (out of memory or of processes): the program
     // goes on without the GPS, as with no port configured.
     SetRunning(false);
+    end_->Set();
   }
 }
 

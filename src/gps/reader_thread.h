@@ -12,6 +12,13 @@
 // under one mutex and each change is announced on one condition variable, so
 // WaitFor() sees every change; the flags are atomics, so PortOpen() and
 // Running() may be read from any thread without the mutex.
+//
+// Stopping without waiting: a thread can be inside a call nothing wakes
+// (libgps resolving a name or connecting to a host that drops packets, a
+// driver's open or close). RequestStop() only asks; Release() lets go of a
+// reader whose thread has not ended yet, and that thread deletes the reader
+// once it ends. A reader let go posts nothing more (its hand-off is
+// cancelled).
 
 #include <poll.h>
 
@@ -20,6 +27,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -28,11 +36,30 @@
 
 namespace quarbe {
 
+// Set once a reader's thread has ended. A reader started on a device that the
+// one before it may still hold waits for this first (a serial device is
+// opened exclusively), on its own thread.
+class ThreadEnd {
+ public:
+  void Set();
+  bool IsSet() const;
+  // Waits until set or `deadline`; returns whether it was set.
+  bool WaitUntil(std::chrono::steady_clock::time_point deadline) const;
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::condition_variable set_;
+  bool isSet_ = false;
+};
+
 // The part that does not depend on the counters.
 class ReaderThreadCore : public GpsSource {
  public:
   ReaderThreadCore(const ReaderThreadCore&) = delete;
   ReaderThreadCore& operator=(const ReaderThreadCore&) = delete;
+  // Joins a thread still running. A derived reader whose thread uses its own
+  // members stops it in its own destructor, before they go.
+  ~ReaderThreadCore() override;
 
   void SetNotifier(FixHandoff::Notifier notifier) override;
   bool Serve(const FixHandoff::Handler& handler) override;
@@ -46,11 +73,22 @@ class ReaderThreadCore : public GpsSource {
   // (possibly nothing) and goes back to waiting.
   void Nudge();
 
+  // Asks the thread to end, wakes it and releases any hand-off in progress,
+  // without waiting for it. Returns true when it has ended (it is then
+  // joined, and the reader may be started again) or none was started.
+  bool RequestStop();
+  // The end of the thread last started; null before the first start.
+  std::shared_ptr<const ThreadEnd> LastThreadEnd() const { return end_; }
+
+  // Lets go of `reader` without waiting on its device: one whose thread has
+  // ended is destroyed here; otherwise the thread is asked to end and keeps
+  // the reader, deleting it once it has.
+  static void Release(std::unique_ptr<ReaderThreadCore> reader);
+  // How many readers let go are still running, in the whole process.
+  static int ReleasedStillRunning();
+
  protected:
   ReaderThreadCore();
-  // Joins a thread still running. A derived reader whose thread uses its own
-  // members stops it in its own destructor, before they go.
-  ~ReaderThreadCore() override;
 
   // Stops the thread as Halt() does, then makes ready for the next one: stop
   // flag cleared, hand-off reopened, a wake-up left over from stopping
@@ -61,8 +99,10 @@ class ReaderThreadCore : public GpsSource {
   bool Halt();
   // Runs `body` on a new thread; Running() holds from now until `body` has
   // returned. If the system cannot create the thread, nothing runs and
-  // Running() is false again at once.
-  void Launch(std::function<void()> body);
+  // Running() is false again at once. With `after`, the thread first waits
+  // for that end (a predecessor on the same device), for a few seconds at
+  // most, and runs nothing when stopped meanwhile.
+  void Launch(std::function<void()> body, std::shared_ptr<const ThreadEnd> after = nullptr);
 
   // Thread side: sets the open flag and tells the waiters.
   void SetPortOpen(bool open);
@@ -78,9 +118,19 @@ class ReaderThreadCore : public GpsSource {
   mutable std::condition_variable statsChanged_;
 
  private:
+  // Who is done with the thread first: the thread (kEnded) or the owner
+  // letting go of the reader (kReleased); the other one cleans up.
+  enum class Ownership { kOwned, kEnded, kReleased };
+
   void SetRunning(bool running);
+  void AskToEnd();
+  // Thread side: waits for `predecessor` to end, for a stop, or for the
+  // predecessor's patience to run out.
+  void WaitForPredecessor(const ThreadEnd& predecessor) const;
 
   std::thread thread_;
+  std::shared_ptr<ThreadEnd> end_;
+  std::atomic<Ownership> ownership_{Ownership::kOwned};
   std::atomic<bool> portOpen_{false};
   std::atomic<bool> running_{false};
 };

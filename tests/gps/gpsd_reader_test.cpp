@@ -1,16 +1,30 @@
 // The gpsd client against a real gpsd fed by gpsfake: the recorded drives
 // give the fixes the serial path gives, gpsd absent at start-up is reported
-// once, and gpsd killed and restarted mid-drive is followed again.
+// once, and gpsd killed and restarted mid-drive is followed again. Against
+// a gpsd of the test's own that floods reports, and an address whose
+// connection hangs: the reader stops, or is let go, all the same.
 #include "gps/gpsd_reader.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <fstream>
+#include <future>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "gps/gps_reader.h"
 #include "gps/line_framer.h"
 #include "gps/nmea_decoder.h"
 #include "reader_fixture.h"
@@ -21,6 +35,7 @@
 namespace quarbe {
 namespace {
 
+using testing_support::BlackholeListener;
 using testing_support::FakeUiThread;
 using testing_support::FreeLoopbackPort;
 using testing_support::ScratchDir;
@@ -146,6 +161,133 @@ TEST(GpsdReader, AbsentAtStartReportedOnceThenFollowsAndSurvivesARestart) {
             1);
   EXPECT_EQ(reader.Stop(), -1);
   EXPECT_FALSE(reader.Running());
+}
+
+// A gpsd of the test's own: to its first client it sends one report over
+// and over, as fast as the connection takes them, until Stop().
+class FloodingGpsd {
+ public:
+  explicit FloodingGpsd(const std::string& report) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 1) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      return;
+    }
+    port_ = ntohs(address.sin_port);
+    std::string burst;
+    while (burst.size() < 256 * 1024) burst += report;
+    thread_ = std::thread([this, burst = std::move(burst)] { Flood(burst); });
+  }
+  ~FloodingGpsd() {
+    Stop();
+    if (listener_ >= 0) close(listener_);
+  }
+
+  int Port() const { return port_; }
+  void Stop() {
+    quit_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  void Flood(const std::string& burst) {
+    pollfd waiting{listener_, POLLIN, 0};
+    while (!quit_ && poll(&waiting, 1, 100) == 0) {
+    }
+    if (quit_) return;
+    const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) return;
+    // Sends give up now and then, so that Stop() is seen.
+    const timeval patience{0, 100000};
+    setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
+    // Whole reports only: each send goes on where the last one stopped.
+    std::size_t at = 0;
+    while (!quit_) {
+      const ssize_t sent = send(client, burst.data() + at, burst.size() - at, MSG_NOSIGNAL);
+      if (sent > 0) {
+        at = (at + static_cast<std::size_t>(sent)) % burst.size();
+      } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        break;  // the client went away
+      }
+    }
+    close(client);
+  }
+
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> quit_{false};
+  std::thread thread_;
+};
+
+struct FloodCase {
+  const char* name;
+  const char* report;
+  bool gpsUse;
+};
+void PrintTo(const FloodCase& row, std::ostream* out) { *out << row.name; }
+
+class GpsdFloodTest : public testing::TestWithParam<FloodCase> {};
+
+TEST_P(GpsdFloodTest, StopsWhileReportsPourIn) {
+  FloodingGpsd gpsd(GetParam().report);
+  ASSERT_GT(gpsd.Port(), 0);
+  GpsdReader reader;
+  FakeUiThread ui(reader);
+  reader.SetGpsUse(GetParam().gpsUse);
+  reader.Start(GpsdAddress{"127.0.0.1", std::to_string(gpsd.Port())}, 0);
+  ASSERT_TRUE(reader.WaitFor([](const GpsdReaderStats& s) { return s.reports >= 2000; }, kPatience));
+
+  // Stopped on a thread of its own: a reader that never looks at its stop
+  // flag fails the test instead of hanging it, and ending the flood then
+  // lets it end.
+  std::promise<int> exit;
+  std::future<int> stopped = exit.get_future();
+  std::thread stopper([&] { exit.set_value(reader.Stop()); });
+  const bool inTime = stopped.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  gpsd.Stop();
+  stopper.join();
+  EXPECT_TRUE(inTime) << "the reader went on reading the flood for more than 5 s after the stop";
+  EXPECT_EQ(stopped.get(), kGpsReaderStopped);
+  EXPECT_EQ(reader.Stats().fixesPosted, 0u);
+  EXPECT_TRUE(ui.Events().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Floods, GpsdFloodTest,
+    testing::Values(FloodCase{"ReportsWithoutAFix", "{\"class\":\"TPV\",\"device\":\"/dev/ttyUSB0\",\"mode\":1}\n", true},
+                    FloodCase{"FixesWithGpsUseOff",
+                              "{\"class\":\"TPV\",\"device\":\"/dev/ttyUSB0\",\"mode\":3,"
+                              "\"lat\":48.1173,\"lon\":11.516667,\"track\":84.4}\n",
+                              false}),
+    [](const testing::TestParamInfo<FloodCase>& row) { return std::string(row.param.name); });
+
+// Nothing wakes libgps while it connects to a host that drops packets: the
+// reader is let go at once, ends by itself once the connection fails, and
+// reports nothing.
+TEST(GpsdReader, LetGoWhileConnectingEndsByItselfAndReportsNothing) {
+  BlackholeListener blackhole;
+  ASSERT_GT(blackhole.Port(), 0);
+  auto reader = std::make_unique<GpsdReader>();
+  // Shared with the reader's thread, which may outlive this test if it fails.
+  auto notified = std::make_shared<std::atomic<int>>(0);
+  reader->SetNotifier([notified] { ++*notified; });
+  reader->Start(GpsdAddress{"127.0.0.1", std::to_string(blackhole.Port())}, 0);
+  ASSERT_TRUE(reader->WaitFor([](const GpsdReaderStats& s) { return s.connectAttempts >= 1; }, kPatience));
+  EXPECT_FALSE(reader->RequestStop());
+  ReaderThreadCore::Release(std::move(reader));
+  EXPECT_EQ(ReaderThreadCore::ReleasedStillRunning(), 1);
+
+  blackhole.Close();  // refused at the next try
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (ReaderThreadCore::ReleasedStillRunning() > 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(ReaderThreadCore::ReleasedStillRunning(), 0);
+  EXPECT_EQ(notified->load(), 0);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -62,6 +64,43 @@ bool WaitForListener(int port, std::chrono::milliseconds timeout) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   } while (std::chrono::steady_clock::now() < deadline);
   return false;
+}
+
+BlackholeListener::BlackholeListener() {
+  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = Loopback(0);
+  socklen_t size = sizeof address;
+  // A backlog of 0 leaves room for one connection in the accept queue.
+  if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener_, 0) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    Close();
+    return;
+  }
+  // Connects until one is not answered: from then on the queue is full.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) break;
+    queued_.push_back(fd);
+    const sockaddr_in target = Loopback(ntohs(address.sin_port));
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) continue;
+    if (errno != EINPROGRESS) break;
+    pollfd pending{fd, POLLOUT, 0};
+    if (poll(&pending, 1, 500) == 0) {
+      port_ = ntohs(address.sin_port);
+      return;
+    }
+  }
+  Close();
+}
+
+BlackholeListener::~BlackholeListener() { Close(); }
+
+void BlackholeListener::Close() {
+  std::lock_guard lock(mutex_);
+  if (listener_ >= 0) close(listener_);
+  listener_ = -1;
+  for (const int fd : queued_) close(fd);
+  queued_.clear();
 }
 
 std::unique_ptr<ChildProcess> StartGpsfake(const std::string& nmeaLog, int port, double cycleSeconds,

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,28 @@ int FreeLoopbackPort();
 
 // Whether something accepts connections on 127.0.0.1:port within `timeout`.
 bool WaitForListener(int port, std::chrono::milliseconds timeout);
+
+// A listener on 127.0.0.1 whose accept queue is full and never emptied: the
+// kernel drops every further connection attempt, so a connect() to it keeps
+// retrying for about two minutes, as one to a host that drops packets does.
+// Close() makes the next retry of each such connect() fail (refused).
+class BlackholeListener {
+ public:
+  BlackholeListener();  // Port() is 0 when none could be set up
+  ~BlackholeListener();  // Close()
+  BlackholeListener(const BlackholeListener&) = delete;
+  BlackholeListener& operator=(const BlackholeListener&) = delete;
+
+  int Port() const { return port_; }
+  // Safe to call from any thread, and more than once.
+  void Close();
+
+ private:
+  std::mutex mutex_;
+  int listener_ = -1;
+  std::vector<int> queued_;  // the connections filling the queue
+  int port_ = 0;
+};
 
 // gpsfake replaying `nmeaLog` into a gpsd of its own on 127.0.0.1:port, one
 // sentence every `cycleSeconds`; returns once gpsd accepts connections
