@@ -34,12 +34,12 @@ std::vector<Update> BearingContext::InitDialog() {
 void BearingContext::OnDestroy() { stop_ = true; }
 
 bool BearingContext::SaveProfile() {
-  if (saved_) return true;
-  saved_ = true;
+  if (saved_) return *saved_;
   store_.Write(keys::kLocalLocator, state_.local.locator);
   store_.Write(keys::kCorrespondentLocator, state_.correspondent.locator);
   SaveConfiguration(store_, configuration_);
-  return store_.Flush();
+  saved_ = store_.Flush();
+  return *saved_;
 }
 
 bool BearingContext::UpdateData(const Form& form, Update& update) {

@@ -70,7 +70,7 @@ class BearingContext {
   // "Moteur"/"Port", "Moteur"/"Rotation", "Moteur"/"Butée", "Compas"/"Image",
   // and flushes the store. Returns false when the file could not be written
   // (the store's FlushProblem() says why). Later calls (and the destructor)
-  // write nothing and return true.
+  // write nothing and return what the first one did.
   bool SaveProfile();
 
   // Field exchange. Reading checks every field in the table's exchange
@@ -150,7 +150,7 @@ class BearingContext {
   // Per context rather than per process: one context lives per run, and
   // tests can start afresh.
   bool firstFixSeen_ = false;
-  bool saved_ = false;
+  std::optional<bool> saved_;  // whether the profile was written, once it has been tried
 };
 
 }  // namespace quarbe

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <csignal>
+#include <cstdlib>
 #include <memory>
 #include <span>
 #include <vector>
@@ -102,7 +103,16 @@ std::string CBearingApp::CommandLine(const QStringList& arguments) {
 
 int CBearingApp::Run() {
   ProfileStore store;
-  return RunWindow(store, CommandLine(arguments()));
+  const int status = RunWindow(store, CommandLine(arguments()));
+  if (Devices::ThreadsLeftRunning()) {
+    // A device thread is still inside a call that nothing wakes (a
+    // connection to a host that does not answer): the settings are written,
+    // and the exit handlers and Qt's teardown, which that thread could still
+    // be using, are skipped.
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;
 }
 
 int CBearingApp::RunWindow(ProfileStore& store, const std::string& commandLine, CBearingDlg::Hooks hooks) {
@@ -134,8 +144,8 @@ int CBearingApp::RunWindow(ProfileStore& store, const std::string& commandLine, 
     TakeScreenshots(window, shots);
   }
   if (!window->ShutDown()) window->exec();
-  // exec() has returned: the window-destruction steps have run and the GPS
-  // reader is stopped. Then the locators and the configuration are saved.
+  // exec() has returned: the window-destruction steps have run, the locators
+  // and the configuration written first, then the devices stopped or let go.
   if (owned->context().SaveProfile()) return 0;
 
   // The operator's settings are lost: say so where it will be seen. A box

@@ -50,7 +50,8 @@ class CBearingApp : public QApplication {
   // The arguments after the program name, joined by single spaces.
   static std::string CommandLine(const QStringList& arguments);
 
-  // Runs the program on the user's settings file and returns the exit code.
+  // Runs the program on the user's settings file and returns the exit code;
+  // ends the process itself when a device thread is still busy then.
   int Run();
 
   // Runs the main window on `store`: unknown command-line words reported

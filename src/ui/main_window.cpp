@@ -43,8 +43,8 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
     m_hooks.message(nullptr, QString::fromStdString(wording.text), QString::fromStdString(wording.caption));
   }
   // The notifiers run on the devices' threads; the queued calls bring their
-  // events to this window's thread. The devices are stopped before the window
-  // goes away, so `this` outlives every call.
+  // events to this window's thread. The devices' notifiers are cut off
+  // before the window goes away, so `this` outlives every call.
   m_devices.SetGpsNotifier(
       [this] { QMetaObject::invokeMethod(this, [this] { ServeGps(); }, Qt::QueuedConnection); });
   m_devices.SetRotatorNotifier(
@@ -81,7 +81,8 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
 }
 
 CBearingDlg::~CBearingDlg() {
-  // The reader must be gone before the context it reports to.
+  // The devices must be stopped or cut off before the window and the
+  // context they report to go.
   RunShutdown();
 }
 
@@ -207,8 +208,13 @@ void CBearingDlg::done(int result) {
 void CBearingDlg::RunShutdown() {
   if (m_shutDown) return;
   m_shutDown = true;
-  if (m_context) m_context->OnDestroy();
-  m_devices.Shutdown(kReaderStopLimit);
+  // The settings first: a device can keep the program waiting, and a
+  // session that is ending may kill it at any moment after its signal.
+  if (m_context) {
+    m_context->OnDestroy();
+    m_context->SaveProfile();
+  }
+  m_devices.Shutdown(kDeviceStopLimit);
 }
 
 }  // namespace quarbe

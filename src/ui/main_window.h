@@ -16,9 +16,11 @@
 //   devices.cpp         the GPS source and the rotator output themselves
 //
 // Closing: Escape, the close box and CloseAll() (used for SIGTERM and the
-// like) end the dialog; the context is then told the window is going away,
-// the rotator is closed and the GPS reader is woken and joined (waiting at
-// most kReaderStopLimit) before exec() returns.
+// like) end the dialog; the context is then told the window is going away
+// and the settings are written, and only then are the GPS source and the
+// rotator stopped, waiting for them at most kDeviceStopLimit, before exec()
+// returns. The window never waits on a device otherwise: an accepted
+// configuration lets go of a GPS source that does not stop at once.
 
 #include <QDialog>
 #include <QString>

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,10 +16,13 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "context/bearing_context.h"
@@ -26,8 +30,10 @@
 #include "context/field_table.h"
 #include "context/profile_store.h"
 #include "gps/gps_reader.h"
+#include "support/daemons.h"
 #include "support/pseudo_terminal.h"
 #include "ui/compass_view.h"
+#include "ui/devices.h"
 #include "ui/dialog_units.h"
 #include "ui/main_window.h"
 
@@ -585,21 +591,24 @@ class TestMainWindow : public QObject {
     QVERIFY(h.ShowActive());
     quarbe::GpsReader* reader = h.window->gpsReader();
     QTRY_VERIFY(reader->PortOpen());
-    const auto opens = [reader] { return reader->Stats().openAttempts; };
-    const std::uint64_t first = opens();
+    const std::uint64_t first = reader->Stats().openAttempts;
 
     // Cancel: the same reader keeps the port.
     answer.reset();
     QTest::mouseClick(qobject_cast<QPushButton*>(h.window->control(ctl::kConfigButton)), Qt::LeftButton);
     QCOMPARE(opened, 1);
-    QCOMPARE(opens(), first);
+    QCOMPARE(h.window->gpsReader(), reader);
+    QCOMPARE(reader->Stats().openAttempts, first);
     QVERIFY(reader->PortOpen());
 
-    // OK without changes: the port is closed and opened again.
+    // OK without changes: the port is closed and opened again, by a fresh
+    // reader when the one before had not ended at once (it then ends by
+    // itself, and the fresh one opens the exclusive device once it has).
     answer = h.window->context().configuration();
     QTest::mouseClick(qobject_cast<QPushButton*>(h.window->control(ctl::kConfigButton)), Qt::LeftButton);
     QCOMPARE(opened, 2);
-    QTRY_COMPARE(opens(), first + 1);
+    QTRY_VERIFY(!quarbe::Devices::ThreadsLeftRunning());
+    reader = h.window->gpsReader();
     QTRY_VERIFY(reader->PortOpen());
     QVERIFY(!h.window->context().stopRequested());
     // Fixes reach the window through the new reader.
@@ -614,9 +623,47 @@ class TestMainWindow : public QObject {
     answer = none;
     QTest::mouseClick(qobject_cast<QPushButton*>(h.window->control(ctl::kConfigButton)), Qt::LeftButton);
     QCOMPARE(h.window->context().configuration().gpsPort, 0);
-    QTRY_VERIFY(!reader->Running());
-    QVERIFY(!reader->PortOpen());
+    QTRY_VERIFY(!quarbe::Devices::ThreadsLeftRunning());
+    QVERIFY(!h.window->gpsReader()->Running());
+    QVERIFY(!h.window->gpsReader()->PortOpen());
+    QCOMPARE(receiver.OpenCountOfDevice(), 1);  // only the test's own descriptor
     QVERIFY(!h.window->compass()->HasPicture());
+    QVERIFY(h.messages.empty());
+  }
+
+  // gpsd at an address whose connection hangs (a host dropping packets):
+  // OK in the configuration returns at once, the reader still connecting is
+  // let go, and what it would report once its connection fails is not shown.
+  void configurationOkLetsAHangingGpsSourceGo() {
+    quarbe::testing_support::BlackholeListener blackhole;
+    QVERIFY(blackhole.Port() > 0);
+    Harness h(QStringLiteral("[GPS]\nPort=1\n[Moteur]\nPort=0\n[Ports]\nCOM1=gpsd:127.0.0.1:%1\n").arg(blackhole.Port()),
+              {}, [](QWidget*, const quarbe::Configuration& current) {
+                quarbe::Configuration none = current;
+                none.gpsPort = 0;
+                return std::optional(none);
+              });
+    QVERIFY(h.ShowActive());
+    QTest::qWait(200);  // the reader is connecting
+
+    // Should the window wait for the reader after all, the connection is
+    // refused a few seconds on and the check below fails, without hanging.
+    std::promise<void> answered;
+    std::thread watchdog([&blackhole, done = answered.get_future()] {
+      if (done.wait_for(std::chrono::seconds(3)) != std::future_status::ready) blackhole.Close();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(qobject_cast<QPushButton*>(h.window->control(ctl::kConfigButton)), Qt::LeftButton);
+    const qint64 elapsedMs = clock.elapsed();
+    answered.set_value();
+    watchdog.join();
+    QVERIFY2(elapsedMs < 1000, qPrintable(QStringLiteral("OK took %1 ms").arg(elapsedMs)));
+    QCOMPARE(h.window->context().configuration().gpsPort, 0);
+
+    blackhole.Close();
+    QTRY_VERIFY_WITH_TIMEOUT(!quarbe::Devices::ThreadsLeftRunning(), 30000);
+    QTest::qWait(100);
     QVERIFY(h.messages.empty());
   }
 
