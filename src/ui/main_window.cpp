@@ -31,7 +31,11 @@ constexpr int kFontPoints = 10;
 CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Hooks hooks, QWidget* parent)
     : QDialog(parent), m_hooks(std::move(hooks)) {
   if (!m_hooks.message) m_hooks.message = ShowWarning;
-  if (!m_hooks.editConfiguration) m_hooks.editConfiguration = &CConfigDlg::Edit;
+  if (!m_hooks.editConfiguration) {
+    m_hooks.editConfiguration = [this](QWidget* owner, const Configuration& current) {
+      return CConfigDlg::Edit(owner, current, m_context->ports());
+    };
+  }
   if (!m_hooks.openAbout) m_hooks.openAbout = &CAboutDlg::Show;
 
   // Construction: configuration and locators from the store, then the
