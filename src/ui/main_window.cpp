@@ -63,9 +63,11 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
   m_units = DialogUnits::ForFont(font());
   setWindowIcon(res::ProgramIcon());
 
+  BuildFrame();
+  m_content->setFixedSize(m_units.X(kWidthDlu), m_units.Y(kHeightDlu));
   BuildControls();
   SetTabOrder();
-  setFixedSize(m_units.X(kWidthDlu), m_units.Y(kHeightDlu));
+  FitToScreen();
 
   m_compass->LoadPicture(m_context->configuration().picturePath);
 
@@ -115,6 +117,7 @@ void CBearingDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (m_shownOnce) return;
   m_shownOnce = true;
+  FitToScreen();
   // Once the event loop runs, the window is on screen and placed.
   QMetaObject::invokeMethod(this, [this] { ShowDeferredMessages(); }, Qt::QueuedConnection);
 }
@@ -148,13 +151,12 @@ void CBearingDlg::ShowDeferredMessages() {
 // ---------------------------------------------------------------------------
 // Painting
 
-void CBearingDlg::paintEvent(QPaintEvent* event) {
-  QDialog::paintEvent(event);
+void CBearingDlg::RepaintNeedle(const QRect& painted) {
   // Redraw the picture and needle when the window itself is repainted over
   // the compass; a repaint of the compass alone already shows its own
   // image, and one elsewhere (a caret blinking in a field) does not touch it.
   if (m_paintingNeedle || !m_initialised || m_context->stopRequested()) return;
-  if (m_compass->geometry().contains(event->rect()) || !m_compass->geometry().intersects(event->rect())) return;
+  if (m_compass->geometry().contains(painted) || !m_compass->geometry().intersects(painted)) return;
   m_paintingNeedle = true;
   m_compass->DrawNeedle(m_context->result().relativeAzimuthDeg, true);
   m_paintingNeedle = false;
