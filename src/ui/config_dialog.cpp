@@ -3,10 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -19,13 +16,13 @@
 #include "common/port_entry.h"
 #include "context/control_ids.h"
 #include "ui/classic_group_box.h"
-#include "ui/compass_view.h"
 #include "ui/dialog_units.h"
 #include "ui/field_look.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
 #include "ui/narrow_list_style.h"
 #include "ui/operator_texts.h"
+#include "ui/picture_chooser.h"
 #include "ui/resources.h"
 
 namespace quarbe {
@@ -63,20 +60,6 @@ struct Placer {
     label->setFont(FontToFit(label->font(), label->text().remove(u'&'), QSize(label->width(), QWIDGETSIZE_MAX)));
   }
 };
-
-// Starts in the folder of the current picture when it exists.
-QString DefaultChooseFile(QWidget* owner, const QString& currentPath) {
-  QFileDialog dialog(owner);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilter(QStringLiteral("Enhanced Meta File (*.emf)"));
-  dialog.setDefaultSuffix(QStringLiteral("emf"));
-  const QString resolved = CompassView::ResolvePicturePath(currentPath);
-  dialog.setDirectory(resolved.isEmpty() ? QDir::currentPath() : QFileInfo(resolved).absolutePath());
-  if (dialog.exec() != QDialog::Accepted) return {};
-  const QStringList chosen = dialog.selectedFiles();
-  return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(QFileInfo(chosen.front()).absoluteFilePath());
-}
 
 QGroupBox* NewGroup(const QString& title, QWidget* parent, const Placer& at, int x, int y, int w, int h) {
   auto* box = new ClassicGroupBox(title, parent);
@@ -140,7 +123,7 @@ CConfigDlg::CConfigDlg(const Configuration& current, QWidget* parent, const Port
   setObjectName(QStringLiteral("133"));
   setWindowTitle(QStringLiteral("Configuration"));
   setFont(DialogFont(kFontPoints));
-  fileChooser_ = [this](QWidget* owner) { return DefaultChooseFile(owner, picturePath_->text()); };
+  fileChooser_ = [this](QWidget* owner) { return ChoosePictureFile(owner, picturePath_->text()); };
   BuildControls();
   LoadControls(current);
   EnableByPort();
