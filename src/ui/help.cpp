@@ -6,6 +6,7 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "ui/screen_fit.h"
@@ -14,17 +15,27 @@ namespace quarbe {
 namespace {
 
 // Lines of this many average characters: easy to read, and few enough
-// lines that the text fits a desktop screen without scrolling.
+// lines that the text fits a desktop screen without scrolling. On a low
+// screen (a car PC's) lines up to the longest are used before the text
+// scrolls.
 constexpr int kLineChars = 80;
+constexpr int kLongestLineChars = 130;
 
-// The help text at its reading width; it scrolls when the window has less
+// The help text at its line width; it scrolls when the window has less
 // room than that on a small screen.
 class HelpView : public QTextBrowser {
  public:
-  using QTextBrowser::QTextBrowser;
+  explicit HelpView(QWidget* parent)
+      : QTextBrowser(parent), m_lineWidthPx(fontMetrics().averageCharWidth() * kLineChars) {}
+
+  int lineWidthPx() const { return m_lineWidthPx; }
+  void setLineWidthPx(int width) {
+    m_lineWidthPx = width;
+    updateGeometry();
+  }
 
   QSize sizeHint() const override {
-    const int width = fontMetrics().averageCharWidth() * kLineChars;
+    const int width = m_lineWidthPx;
     QTextDocument* laidOut = document()->clone();
     laidOut->setTextWidth(width);
     const int height = static_cast<int>(std::ceil(laidOut->size().height()));
@@ -32,6 +43,9 @@ class HelpView : public QTextBrowser {
     const int frame = 2 * frameWidth();
     return {width + frame, height + frame};
   }
+
+ private:
+  int m_lineWidthPx;
 };
 
 }  // namespace
@@ -92,8 +106,15 @@ void ShowHelp(QWidget* parent) {
   layout->addWidget(view);
   layout->addWidget(buttons);
   // As large as the text needs, no larger than the screen allows: the text
-  // then scrolls and OK stays in reach.
-  box.resize(box.sizeHint().boundedTo(RoomOnScreen(&box)));
+  // then scrolls and OK stays in reach. Too high for the screen, it first
+  // takes longer lines, as far as the screen is wide.
+  const QSize room = RoomOnScreen(&box);
+  if (box.sizeHint().height() > room.height()) {
+    const int besideText = box.sizeHint().width() - view->lineWidthPx();
+    const int longest = view->fontMetrics().averageCharWidth() * kLongestLineChars;
+    view->setLineWidthPx(std::max(view->lineWidthPx(), std::min(room.width() - besideText, longest)));
+  }
+  box.resize(box.sizeHint().boundedTo(room));
   // The arrows and Page keys scroll the text; Enter still presses OK.
   view->setFocus(Qt::OtherFocusReason);
   box.exec();
