@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QtTest>
 
 #include "common/configuration.h"
@@ -15,6 +16,7 @@
 #include "ui/classic_group_box.h"
 #include "ui/config_dialog.h"
 #include "ui/dialog_units.h"
+#include "ui/help.h"
 
 using quarbe::CConfigDlg;
 using quarbe::Configuration;
@@ -377,6 +379,24 @@ class TestConfigDialog : public QObject {
     QCOMPARE(h.dialog.result(), int(accepted ? QDialog::Accepted : QDialog::Rejected));
     QCOMPARE(h.dialog.configuration().gpsPort, accepted ? 3 : Configuration{}.gpsPort);
     QVERIFY(h.messages.isEmpty());
+  }
+
+  // F1 opens the help over the dialog, which stays open.
+  void f1ShowsTheHelp() {
+    Harness h(WithRotator(1, 90));
+    QVERIFY(QTest::qWaitForWindowActive(&h.dialog));
+    QString shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* help = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (help == nullptr || help == &h.dialog) return;
+      shown = help->windowTitle();
+      help->reject();
+    });
+    poll.start(20);
+    QTest::keyClick(&h.dialog, Qt::Key_F1);
+    QCOMPARE(shown, quarbe::HelpCaption());
+    QVERIFY(h.dialog.isVisible());
   }
 
   // The [Ports] entries: each list item's tooltip says what the port stands
