@@ -49,8 +49,13 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS)
 	@for f in build-fuzz/bin/fuzz_*; do echo "== $$f ($(FUZZ_SECONDS) s)"; "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=build-fuzz/ || exit 1; done
 
+# The windows on a desktop screen and on a car PC's 800x480 panel, each at
+# scale 1 and 2, into build/screenshots/SCREEN-xSCALE/.
 screenshot: build
-	tools/screenshot build
+	@for screen in 1280x1024 800x480; do for scale in 1 2; do \
+	  echo "== $$screen at scale $$scale"; \
+	  tools/screenshot build --screen $$screen --scale $$scale --out build/screenshots/$$screen-x$$scale || exit 1; \
+	done; done
 
 demo: build
 	tools/demo build

@@ -3,10 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,15 +11,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 
+#include "common/port_entry.h"
 #include "context/control_ids.h"
 #include "ui/classic_group_box.h"
-#include "ui/compass_view.h"
 #include "ui/dialog_units.h"
 #include "ui/field_look.h"
+#include "ui/help.h"
 #include "ui/message_box.h"
 #include "ui/narrow_list_style.h"
 #include "ui/operator_texts.h"
+#include "ui/picture_chooser.h"
 #include "ui/resources.h"
 
 namespace quarbe {
@@ -61,20 +61,6 @@ struct Placer {
   }
 };
 
-// Starts in the folder of the current picture when it exists.
-QString DefaultChooseFile(QWidget* owner, const QString& currentPath) {
-  QFileDialog dialog(owner);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilter(QStringLiteral("Enhanced Meta File (*.emf)"));
-  dialog.setDefaultSuffix(QStringLiteral("emf"));
-  const QString resolved = CompassView::ResolvePicturePath(currentPath);
-  dialog.setDirectory(resolved.isEmpty() ? QDir::currentPath() : QFileInfo(resolved).absolutePath());
-  if (dialog.exec() != QDialog::Accepted) return {};
-  const QStringList chosen = dialog.selectedFiles();
-  return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(QFileInfo(chosen.front()).absoluteFilePath());
-}
-
 QGroupBox* NewGroup(const QString& title, QWidget* parent, const Placer& at, int x, int y, int w, int h) {
   auto* box = new ClassicGroupBox(title, parent);
   box->setFocusPolicy(Qt::NoFocus);
@@ -104,6 +90,19 @@ class GroupRadioButton : public QRadioButton {
   }
 };
 
+// Each item past "Aucun" carries as its tooltip what the port stands for;
+// the closed list shows that of its current item.
+template <typename Parse>
+void ExplainPorts(QComboBox* list, const char* prefix, Parse parse) {
+  for (int index = 1; index < list->count(); ++index) {
+    const std::string name = prefix + std::to_string(index);
+    list->setItemData(index, QString::fromStdString(PortMeaningText(name, parse(index))), Qt::ToolTipRole);
+  }
+  const auto showCurrent = [list] { list->setToolTip(list->currentData(Qt::ToolTipRole).toString()); };
+  QObject::connect(list, &QComboBox::currentIndexChanged, list, showCurrent);
+  showCurrent();
+}
+
 QRadioButton* NewRadio(int id, const QString& text, QWidget* parent, bool tabStop, const Placer& at, int x, int y,
                        int w, int h) {
   auto* radio = new GroupRadioButton(text, parent);
@@ -116,17 +115,21 @@ QRadioButton* NewRadio(int id, const QString& text, QWidget* parent, bool tabSto
 
 }  // namespace
 
-CConfigDlg::CConfigDlg(const Configuration& current, QWidget* parent)
+CConfigDlg::CConfigDlg(const Configuration& current, QWidget* parent, const PortMap& ports)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       result_(current),
+      ports_(ports),
       messageSink_(ShowWarning) {
   setObjectName(QStringLiteral("133"));
   setWindowTitle(QStringLiteral("Configuration"));
   setFont(DialogFont(kFontPoints));
-  fileChooser_ = [this](QWidget* owner) { return DefaultChooseFile(owner, picturePath_->text()); };
+  fileChooser_ = [this](QWidget* owner) { return ChoosePictureFile(owner, picturePath_->text()); };
   BuildControls();
   LoadControls(current);
   EnableByPort();
+  // F1 shows the program's help here as in the main window.
+  auto* help = new QShortcut(QKeySequence::HelpContents, this);
+  connect(help, &QShortcut::activated, this, [this] { ShowHelp(this); });
 }
 
 CConfigDlg::~CConfigDlg() = default;
@@ -146,7 +149,8 @@ void CConfigDlg::BuildControls() {
 
   browse_ = new QPushButton(pictureBox);
   browse_->setObjectName(IdName(ctl::kCfgBrowse));
-  browse_->setAutoDefault(false);
+  // Enter on the focused button presses it, as on OK and "Annuler".
+  browse_->setAutoDefault(true);
   browse_->setIcon(QIcon(res::ResourcePixmap(res::kBitmapBrowse, devicePixelRatioF())));
   browse_->setIconSize(res::kBitmapSize);
   browse_->setToolTip(QStringLiteral("Choisir l'image du compas"));
@@ -207,7 +211,8 @@ void CConfigDlg::BuildControls() {
   at.Place(ok, 175, 70, 50, 14);
   auto* cancel = new QPushButton(QStringLiteral("&Annuler"), this);
   cancel->setObjectName(QStringLiteral("2"));
-  cancel->setAutoDefault(false);
+  // While it has the focus, Enter presses it rather than OK.
+  cancel->setAutoDefault(true);
   at.Place(cancel, 175, 90, 50, 14);
   connect(ok, &QPushButton::clicked, this, &CConfigDlg::accept);
   connect(cancel, &QPushButton::clicked, this, &CConfigDlg::reject);
@@ -222,6 +227,8 @@ void CConfigDlg::BuildControls() {
   });
   connect(endStopOther_, &QRadioButton::clicked, this, [this] { endStopAngle_->setEnabled(true); });
   connect(rotatorPort_, &QComboBox::currentIndexChanged, this, &CConfigDlg::EnableByPort);
+  ExplainPorts(rotatorPort_, "LPT", [this](int port) { return ParseRotatorPortEntry(ports_.ParallelDevice(port)); });
+  ExplainPorts(gpsPort_, "COM", [this](int port) { return ParseGpsPortEntry(ports_.SerialDevice(port)); });
 
   // Tab stops in template order; the other radio buttons of each group are
   // reached with the arrow keys.
@@ -244,8 +251,13 @@ void CConfigDlg::LoadControls(const Configuration& config) {
   browse_->setFocus(Qt::OtherFocusReason);
 }
 
+bool CConfigDlg::RotatorPortIsHamlib() const {
+  return std::holds_alternative<HamlibAddress>(
+      ParseRotatorPortEntry(ports_.ParallelDevice(rotatorPort_->currentIndex())));
+}
+
 void CConfigDlg::EnableByPort() {
-  const bool enabled = rotatorPort_->currentIndex() != 0;
+  const bool enabled = rotatorPort_->currentIndex() != 0 && !RotatorPortIsHamlib();
   for (QRadioButton* radio : {endStopNorth_, endStopSouth_, endStopOther_, senseClockwise_, senseInverse_})
     radio->setEnabled(enabled);
   endStopAngle_->setEnabled(enabled && endStopOther_->isChecked());
@@ -292,8 +304,8 @@ void CConfigDlg::accept() {
   QDialog::accept();
 }
 
-std::optional<Configuration> CConfigDlg::Edit(QWidget* parent, const Configuration& current) {
-  CConfigDlg dialog(current, parent);
+std::optional<Configuration> CConfigDlg::Edit(QWidget* parent, const Configuration& current, const PortMap& ports) {
+  CConfigDlg dialog(current, parent, ports);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.configuration();
 }

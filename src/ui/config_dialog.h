@@ -2,7 +2,9 @@
 // The configuration dialog: compass picture, rotator port, end stop and
 // rotation sense, GPS port. It edits a copy of the configuration; only an OK
 // whose checks all pass hands a new configuration back, so Cancel (even after
-// a refused OK) leaves everything as it was.
+// a refused OK) leaves everything as it was. The [Ports] entries say what
+// each port of the two lists stands for: the lists' tooltips name it, and a
+// rotator port driven through Hamlib has no end stop or sense to set.
 
 #include <QDialog>
 #include <QString>
@@ -32,12 +34,13 @@ class CConfigDlg : public QDialog {
 
   static constexpr unsigned kMaxEndStopDeg = 359;
 
-  explicit CConfigDlg(const Configuration& current, QWidget* parent = nullptr);
+  explicit CConfigDlg(const Configuration& current, QWidget* parent = nullptr, const PortMap& ports = {});
   ~CConfigDlg() override;
 
   // Runs the dialog modally over parent; the new configuration when it ends
   // with OK, nothing when cancelled.
-  static std::optional<Configuration> Edit(QWidget* parent, const Configuration& current);
+  static std::optional<Configuration> Edit(QWidget* parent, const Configuration& current,
+                                           const PortMap& ports = {});
 
   // The configuration read back by the last successful OK; before that, the
   // one the dialog was opened with.
@@ -47,7 +50,8 @@ class CConfigDlg : public QDialog {
   void SetFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
 
   // Enables the end-stop and sense buttons unless the rotator list shows
-  // "Aucun"; the angle edit only when also "Autre" is checked.
+  // "Aucun" or a port whose entry names a Hamlib rotator (which has its own
+  // range and sense); the angle edit only when also "Autre" is checked.
   void EnableByPort();
 
   // Reads and checks every field. On success stores the result and ends the
@@ -60,8 +64,11 @@ class CConfigDlg : public QDialog {
   void LoadControls(const Configuration& config);
   void Browse();
   void ShowMessage(const FieldRefusal& refusal);
+  // Whether the rotator list's current port is driven through Hamlib.
+  bool RotatorPortIsHamlib() const;
 
   Configuration result_;
+  PortMap ports_;
   MessageSink messageSink_;
   FileChooser fileChooser_;
 

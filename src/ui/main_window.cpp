@@ -31,7 +31,11 @@ constexpr int kFontPoints = 10;
 CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Hooks hooks, QWidget* parent)
     : QDialog(parent), m_hooks(std::move(hooks)) {
   if (!m_hooks.message) m_hooks.message = ShowWarning;
-  if (!m_hooks.editConfiguration) m_hooks.editConfiguration = &CConfigDlg::Edit;
+  if (!m_hooks.editConfiguration) {
+    m_hooks.editConfiguration = [this](QWidget* owner, const Configuration& current) {
+      return CConfigDlg::Edit(owner, current, m_context->ports());
+    };
+  }
   if (!m_hooks.openAbout) m_hooks.openAbout = &CAboutDlg::Show;
 
   // Construction: configuration and locators from the store, then the
@@ -59,9 +63,11 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
   m_units = DialogUnits::ForFont(font());
   setWindowIcon(res::ProgramIcon());
 
+  BuildFrame();
+  m_content->setFixedSize(m_units.X(kWidthDlu), m_units.Y(kHeightDlu));
   BuildControls();
   SetTabOrder();
-  setFixedSize(m_units.X(kWidthDlu), m_units.Y(kHeightDlu));
+  FitToScreen();
 
   m_compass->LoadPicture(m_context->configuration().picturePath);
 
@@ -112,6 +118,7 @@ void CBearingDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (m_shownOnce) return;
   m_shownOnce = true;
+  FitToScreen();
   // Once the event loop runs, the window is on screen and placed.
   QMetaObject::invokeMethod(this, [this] { ShowDeferredMessages(); }, Qt::QueuedConnection);
 }
@@ -145,13 +152,12 @@ void CBearingDlg::ShowDeferredMessages() {
 // ---------------------------------------------------------------------------
 // Painting
 
-void CBearingDlg::paintEvent(QPaintEvent* event) {
-  QDialog::paintEvent(event);
+void CBearingDlg::RepaintNeedle(const QRect& painted) {
   // Redraw the picture and needle when the window itself is repainted over
   // the compass; a repaint of the compass alone already shows its own
   // image, and one elsewhere (a caret blinking in a field) does not touch it.
   if (m_paintingNeedle || !m_initialised || m_context->stopRequested()) return;
-  if (m_compass->geometry().contains(event->rect()) || !m_compass->geometry().intersects(event->rect())) return;
+  if (m_compass->geometry().contains(painted) || !m_compass->geometry().intersects(painted)) return;
   m_paintingNeedle = true;
   m_compass->DrawNeedle(m_context->result().relativeAzimuthDeg, true);
   m_paintingNeedle = false;

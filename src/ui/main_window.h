@@ -6,6 +6,11 @@
 // Update it gets back; GPS fixes handed over by the reader thread are applied
 // here, on the UI thread, and the rotator targets go to the devices it owns.
 //
+// The controls sit on a content widget of the template's size inside a
+// scroll area: on a screen too small for the window (a car PC's panel, a
+// desktop scaled up) the window takes what room there is and scrolls, the
+// controls keeping their places.
+//
 // Where each behaviour lives:
 //   main_window.cpp     construction, messages, About, configuration,
 //                       painting, closing and shutdown
@@ -41,6 +46,7 @@
 #include "ui/dialog_units.h"
 #include "ui/operator_texts.h"
 
+class QScrollArea;
 class QStyle;
 
 namespace quarbe {
@@ -104,7 +110,6 @@ class CBearingDlg : public QDialog {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  void paintEvent(QPaintEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -116,7 +121,12 @@ class CBearingDlg : public QDialog {
   friend class BusyScope;
 
   // window_layout.cpp
+  // The scroll area and the content widget the controls are placed on.
+  void BuildFrame();
   void BuildControls();
+  // Sizes the window to the content, or to the room its screen has, then
+  // scrolling; again when it moves to another screen.
+  void FitToScreen();
   void AddField(const Field& field);
   void AddDecorations();
   void SetTabOrder();
@@ -144,6 +154,9 @@ class CBearingDlg : public QDialog {
   void DriveRotator(std::int32_t relativeAzimuthDeg);
 
   // main_window.cpp
+  // After the content has been repainted over `painted` (its coordinates):
+  // redraws the picture and the needle when that reaches the compass.
+  void RepaintNeedle(const QRect& painted);
   void RunShutdown();
   bool Busy() const;
   void ShowMessage(const Wording& wording);
@@ -162,6 +175,8 @@ class CBearingDlg : public QDialog {
   // Messages raised while the window was being built (text, caption): a box
   // opens centred over its window, so they wait until it is on screen.
   std::vector<std::pair<QString, QString>> m_deferredMessages;
+  QScrollArea* m_scroll = nullptr;
+  QWidget* m_content = nullptr;  // the controls' parent, of the template's size
   CompassView* m_compass = nullptr;
   QStyle* m_listStyle = nullptr;
   // Dialog units of the window font, measured once the font is set.
@@ -182,6 +197,7 @@ class CBearingDlg : public QDialog {
   bool m_shutDown = false;
   bool m_initialised = false;
   bool m_paintingNeedle = false;
+  bool m_fitFollowsScreen = false;  // FitToScreen follows the window's screen
 };
 
 }  // namespace quarbe

@@ -291,6 +291,42 @@ std::string PortEntryReasonText(const PortEntryError& error) {
   return {};
 }
 
+namespace {
+
+std::string DeviceMeaning(const DevicePath& device) {
+  return device.path.empty() ? "aucun périphérique" : "périphérique " + device.path;
+}
+
+std::string UnreadableEntryMeaning(const PortEntryError& error) {
+  return "entrée de la section [Ports] illisible : " + PortEntryReasonText(error);
+}
+
+}  // namespace
+
+std::string PortMeaningText(const std::string& portName, const GpsPortEntry& entry) {
+  struct Meaning {
+    std::string operator()(const DevicePath& device) const { return DeviceMeaning(device); }
+    std::string operator()(const GpsdAddress& gpsd) const { return "gpsd sur " + GpsdAddressText(gpsd); }
+    std::string operator()(const PortEntryError& error) const { return UnreadableEntryMeaning(error); }
+  };
+  return portName + " : " + std::visit(Meaning{}, entry);
+}
+
+std::string PortMeaningText(const std::string& portName, const RotatorPortEntry& entry) {
+  struct Meaning {
+    std::string operator()(const DevicePath& device) const { return DeviceMeaning(device); }
+    std::string operator()(const HamlibAddress& hamlib) const {
+      std::string text = hamlib.model == kHamlibNetworkModel
+                             ? "rotctld (Hamlib) sur " + hamlib.device
+                             : "rotateur Hamlib, modèle " + std::to_string(hamlib.model) + ", sur " + hamlib.device;
+      if (hamlib.speedBaud > 0) text += " à " + std::to_string(hamlib.speedBaud) + " bauds";
+      return text + " ; la butée et le sens de rotation sont ceux du rotateur";
+    }
+    std::string operator()(const PortEntryError& error) const { return UnreadableEntryMeaning(error); }
+  };
+  return portName + " : " + std::visit(Meaning{}, entry);
+}
+
 std::string NoDisplayText() {
   return std::string("quarbe : aucun affichage graphique (") + kNoDisplayNamed +
          ") ; lancez Quarbe dans une session graphique.";

@@ -43,6 +43,13 @@ Wording WordSettingsNotSaved(const SettingsFileProblem& problem);
 // « il manque le port ; la forme est gpsd ou gpsd:HÔTE:PORT ».
 std::string PortEntryReasonText(const PortEntryError& error);
 
+// What a port of the configuration dialog's lists stands for, as its tooltip
+// says it: « COM1 : gpsd sur localhost:2947 », « LPT1 : rotateur Hamlib,
+// modèle 603, sur /dev/ttyUSB0 à 9600 bauds ; … », an entry that cannot be
+// read with what is wrong with it.
+std::string PortMeaningText(const std::string& portName, const GpsPortEntry& entry);
+std::string PortMeaningText(const std::string& portName, const RotatorPortEntry& entry);
+
 // The line printed when there is no display to open: none is named in the
 // environment, or the one named (e.g. "DISPLAY=:0") could not be opened.
 std::string NoDisplayText();

@@ -15,7 +15,9 @@ class CBearingDlg;
 //    closes the box;
 //  - main-window.png, or main-window-gps.png once a first GPS fix has locked
 //    the local fields when a GPS reader is running (waiting up to 20 s);
-//  - configuration.png and about.png;
+//  - configuration.png, file-dialog.png (its picture browser), help.png
+//    (F1 there) and about.png, saying on the standard error when one of
+//    them reaches past the screen;
 // then closes the program.
 void TakeScreenshots(CBearingDlg* window, const QString& directory);
 

@@ -9,6 +9,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPushButton>
 
 #include "context/bearing_context.h"
@@ -32,6 +33,10 @@ bool CBearingDlg::RouteCommit(int controlId, Trigger trigger) {
 
 bool CBearingDlg::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
+    case QEvent::Paint:
+      // The content's background is drawn by now; it paints nothing else.
+      if (watched == m_content) RepaintNeedle(static_cast<QPaintEvent*>(event)->rect());
+      break;
     case QEvent::FocusOut: {
       const auto* focus = static_cast<QFocusEvent*>(event);
       const int id = ControlIdOf(watched);

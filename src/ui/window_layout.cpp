@@ -1,6 +1,9 @@
 // The main window's controls: every field, the GPS box, the compass and the
 // two buttons from the field table; the labels and the frames around the
-// stations from the decorations below. Positions are in dialog units.
+// stations from the decorations below. Positions are in dialog units, on a
+// content widget inside a scroll area that scrolls only where the screen is
+// smaller than the window.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QIcon>
@@ -8,6 +11,12 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <vector>
@@ -20,6 +29,7 @@
 #include "ui/locator_edit.h"
 #include "ui/narrow_list_style.h"
 #include "ui/resources.h"
+#include "ui/screen_fit.h"
 #include "ui/window_parts.h"
 
 namespace quarbe {
@@ -81,16 +91,52 @@ int ControlIdOf(const QObject* object) {
   return id.isValid() ? id.toInt() : 0;
 }
 
+void CBearingDlg::BuildFrame() {
+  m_scroll = new QScrollArea(this);
+  m_scroll->setFrameShape(QFrame::NoFrame);
+  m_scroll->setFocusPolicy(Qt::NoFocus);
+  m_scroll->setWidgetResizable(false);
+  m_content = new QWidget;
+  m_content->setObjectName(QStringLiteral("content"));
+  // Repaints of the content reach the compass (RepaintNeedle).
+  m_content->installEventFilter(this);
+  m_scroll->setWidget(m_content);
+  // Content and view are transparent (setWidget made the content opaque):
+  // the window's own background shows through them, and a repaint of the
+  // window repaints them too (Qt leaves out a window's opaque children that
+  // cover it).
+  m_content->setAutoFillBackground(false);
+  m_scroll->viewport()->setAutoFillBackground(false);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(m_scroll);
+  // The focus moving out of sight (Tab, a refused field taking it back)
+  // brings its control into view.
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    if (now != nullptr && m_content->isAncestorOf(now)) m_scroll->ensureWidgetVisible(now, 0, 0);
+  });
+}
+
+void CBearingDlg::FitToScreen() {
+  if (const QWindow* handle = windowHandle(); handle != nullptr && !m_fitFollowsScreen) {
+    m_fitFollowsScreen = true;
+    connect(handle, &QWindow::screenChanged, this, [this] { FitToScreen(); });
+  }
+  const QSize size =
+      ScrolledSize(m_content->size(), RoomOnScreen(this), style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+  setFixedSize(size);
+}
+
 void CBearingDlg::BuildControls() {
   AddDecorations();
   for (const Field& field : kFields) AddField(field);
   // Frames stay behind the controls they surround.
-  for (auto* frame : findChildren<ClassicGroupBox*>(Qt::FindDirectChildrenOnly)) frame->lower();
+  for (auto* frame : m_content->findChildren<ClassicGroupBox*>(Qt::FindDirectChildrenOnly)) frame->lower();
 }
 
 void CBearingDlg::AddDecorations() {
   const auto addLabel = [this](const char* text, int x, int y, int w, int h, Qt::Alignment horizontal) {
-    auto* label = new QLabel(QString::fromUtf8(text), this);
+    auto* label = new QLabel(QString::fromUtf8(text), m_content);
     label->setAlignment(horizontal | Qt::AlignTop);
     label->setFocusPolicy(Qt::NoFocus);
     m_units.Place(label, x, y, w, h);
@@ -108,7 +154,7 @@ void CBearingDlg::AddDecorations() {
         break;
       }
       case Decoration::Kind::kFrame: {
-        auto* frame = new ClassicGroupBox(QString::fromUtf8(decoration.text), this);
+        auto* frame = new ClassicGroupBox(QString::fromUtf8(decoration.text), m_content);
         m_units.Place(frame, at.x, at.y, at.width, at.height);
         break;
       }
@@ -124,8 +170,8 @@ void CBearingDlg::AddField(const Field& field) {
     case FieldKind::kInteger:
     case FieldKind::kResult: {
       const bool readOnly = field.kind == FieldKind::kResult;
-      auto* edit = field.kind == FieldKind::kLocator ? new LocatorEdit(static_cast<int>(kLocatorLength), this)
-                                                      : new QLineEdit(this);
+      auto* edit = field.kind == FieldKind::kLocator ? new LocatorEdit(static_cast<int>(kLocatorLength), m_content)
+                                                      : new QLineEdit(m_content);
       edit->setAlignment((field.kind == FieldKind::kLocator ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
       edit->setReadOnly(readOnly);
       // Result fields can be clicked into (to copy a value) but are no tab stops.
@@ -143,7 +189,7 @@ void CBearingDlg::AddField(const Field& field) {
       break;
     }
     case FieldKind::kHemisphere: {
-      auto* list = new QComboBox(this);
+      auto* list = new QComboBox(m_content);
       if (IsLatitudeHemisphere(field.member)) {
         list->addItems({QStringLiteral("N"), QStringLiteral("S")});
       } else {
@@ -169,7 +215,7 @@ void CBearingDlg::AddField(const Field& field) {
       break;
     }
     case FieldKind::kCheckBox: {
-      auto* box = new QCheckBox(QStringLiteral("GPS"), this);
+      auto* box = new QCheckBox(QStringLiteral("GPS"), m_content);
       box->setEnabled(false);
       box->setFocusPolicy(Qt::StrongFocus);
       box->installEventFilter(this);
@@ -183,7 +229,7 @@ void CBearingDlg::AddField(const Field& field) {
       break;
     }
     case FieldKind::kCompass:
-      m_compass = new CompassView(this);
+      m_compass = new CompassView(m_content);
       m_compass->setFocusPolicy(Qt::NoFocus);
       m_units.Place(m_compass, at.x, at.y, at.width, at.height);
       widget = m_compass;
@@ -191,7 +237,7 @@ void CBearingDlg::AddField(const Field& field) {
     case FieldKind::kButton: {
       const auto look = std::find_if(std::begin(kButtonLooks), std::end(kButtonLooks),
                                      [&](const ButtonLook& candidate) { return candidate.id == field.id; });
-      auto* button = new QPushButton(this);
+      auto* button = new QPushButton(m_content);
       button->setIcon(QIcon(res::ResourcePixmap(look->bitmap, devicePixelRatioF())));
       button->setToolTip(QString::fromUtf8(look->tip));
       // Not a default button: Enter in a field commits the field, so the

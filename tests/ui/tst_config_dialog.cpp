@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QtTest>
 
 #include "common/configuration.h"
@@ -15,6 +16,7 @@
 #include "ui/classic_group_box.h"
 #include "ui/config_dialog.h"
 #include "ui/dialog_units.h"
+#include "ui/help.h"
 
 using quarbe::CConfigDlg;
 using quarbe::Configuration;
@@ -346,6 +348,101 @@ class TestConfigDialog : public QObject {
       visited << QApplication::focusWidget()->objectName();
     }
     QCOMPARE(visited, (QStringList{"1038", "1030", "1031", "1037", "1033", "1028", "1", "2", "1038"}));
+  }
+
+  // Enter presses the focused button (OK stays the default elsewhere);
+  // Escape cancels. The GPS port changed beforehand shows whether the
+  // change was kept.
+  void keysOnTheButtons_data() {
+    QTest::addColumn<QString>("focused");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("Enter on Annuler cancels") << "2" << int(Qt::Key_Return) << false;
+    QTest::newRow("keypad Enter on Annuler cancels") << "2" << int(Qt::Key_Enter) << false;
+    QTest::newRow("Enter on OK accepts") << "1" << int(Qt::Key_Return) << true;
+    QTest::newRow("Enter in the angle edit accepts") << QString::number(ctl::kCfgEndStopAngle) << int(Qt::Key_Return)
+                                                      << true;
+    QTest::newRow("Escape on OK cancels") << "1" << int(Qt::Key_Escape) << false;
+  }
+  void keysOnTheButtons() {
+    QFETCH(QString, focused);
+    QFETCH(int, key);
+    QFETCH(bool, accepted);
+    Harness h(WithRotator(1, 90));
+    QVERIFY(QTest::qWaitForWindowActive(&h.dialog));
+    Control<QComboBox>(h.dialog, ctl::kCfgGpsPort)->setCurrentIndex(3);
+    QWidget* target = h.dialog.findChild<QWidget*>(focused);
+    QVERIFY(target != nullptr);
+    target->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(target, static_cast<Qt::Key>(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QVERIFY(!h.dialog.isVisible());
+    QCOMPARE(h.dialog.result(), int(accepted ? QDialog::Accepted : QDialog::Rejected));
+    QCOMPARE(h.dialog.configuration().gpsPort, accepted ? 3 : Configuration{}.gpsPort);
+    QVERIFY(h.messages.isEmpty());
+  }
+
+  // F1 opens the help over the dialog, which stays open.
+  void f1ShowsTheHelp() {
+    Harness h(WithRotator(1, 90));
+    QVERIFY(QTest::qWaitForWindowActive(&h.dialog));
+    QString shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* help = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (help == nullptr || help == &h.dialog) return;
+      shown = help->windowTitle();
+      help->reject();
+    });
+    poll.start(20);
+    QTest::keyClick(&h.dialog, Qt::Key_F1);
+    QCOMPARE(shown, quarbe::HelpCaption());
+    QVERIFY(h.dialog.isVisible());
+  }
+
+  // The [Ports] entries: each list item's tooltip says what the port stands
+  // for, and a rotator port driven through Hamlib has no end stop or sense.
+  void portsAsTheirEntriesSay_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("radiosEnabled");
+    QTest::addColumn<QString>("rotatorTip");
+    QTest::newRow("parallel port device") << "/dev/parport1" << true << "LPT2 : périphérique /dev/parport1";
+    QTest::newRow("Hamlib controller")
+        << "hamlib:603:/dev/ttyUSB0:9600" << false
+        << "LPT2 : rotateur Hamlib, modèle 603, sur /dev/ttyUSB0 à 9600 bauds ; la butée et le sens de rotation "
+           "sont ceux du rotateur";
+    QTest::newRow("rotctld, keyword in capitals")
+        << "HAMLIB:2:localhost:4533" << false
+        << "LPT2 : rotctld (Hamlib) sur localhost:4533 ; la butée et le sens de rotation sont ceux du rotateur";
+    QTest::newRow("unreadable Hamlib entry")
+        << "hamlib:x:/dev/ttyUSB0" << true
+        << "LPT2 : entrée de la section [Ports] illisible : « x » n'est pas un numéro de modèle Hamlib (rotctl -l les "
+           "donne)";
+  }
+  void portsAsTheirEntriesSay() {
+    QFETCH(QString, entry);
+    QFETCH(bool, radiosEnabled);
+    QFETCH(QString, rotatorTip);
+    quarbe::PortMap ports;
+    ports.parallel[1] = entry.toStdString();
+    ports.serial[0] = "gpsd:car-pc.local:2947";
+    ports.serial[1] = "/dev/ttyUSB0";
+    CConfigDlg dialog(WithRotator(0, 90), nullptr, ports);
+    auto* rotator = Control<QComboBox>(dialog, ctl::kCfgRotatorPort);
+    QCOMPARE(rotator->itemData(2, Qt::ToolTipRole).toString(), rotatorTip);
+    QCOMPARE(rotator->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("LPT1 : périphérique /dev/parport0"));
+    rotator->setCurrentIndex(2);
+    QCOMPARE(rotator->toolTip(), rotatorTip);
+    for (int id : {ctl::kCfgEndStopNorth, ctl::kCfgEndStopSouth, ctl::kCfgEndStopOther, ctl::kCfgSenseClockwise,
+                   ctl::kCfgSenseInverse})
+      QCOMPARE(Control<QRadioButton>(dialog, id)->isEnabled(), radiosEnabled);
+    QCOMPARE(Control<QLineEdit>(dialog, ctl::kCfgEndStopAngle)->isEnabled(), radiosEnabled);
+    // Back on a parallel port device, the choices apply again.
+    rotator->setCurrentIndex(1);
+    QVERIFY(Control<QRadioButton>(dialog, ctl::kCfgSenseInverse)->isEnabled());
+    QVERIFY(Control<QLineEdit>(dialog, ctl::kCfgEndStopAngle)->isEnabled());
+    auto* gps = Control<QComboBox>(dialog, ctl::kCfgGpsPort);
+    QCOMPARE(gps->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("COM1 : gpsd sur car-pc.local:2947"));
+    QCOMPARE(gps->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("COM2 : périphérique /dev/ttyUSB0"));
   }
 
   void mnemonicsReachTheirControls_data() {

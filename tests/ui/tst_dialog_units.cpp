@@ -1,8 +1,10 @@
-// Conversion of dialog units to pixels.
+// Conversion of dialog units to pixels, and the size of a window on a
+// screen too small for it.
 #include <QWidget>
 #include <QtTest>
 
 #include "ui/dialog_units.h"
+#include "ui/screen_fit.h"
 
 class TestDialogUnits : public QObject {
   Q_OBJECT
@@ -50,6 +52,25 @@ class TestDialogUnits : public QObject {
     QVERIFY(small.baseX() > 0 && small.baseY() > 0);
     QVERIFY(large.baseX() > small.baseX());
     QVERIFY(large.baseY() > small.baseY());
+  }
+
+  // The main window's 660 x 221 content with 15-pixel scroll bars.
+  void scrolledSizeStaysOnTheScreen_data() {
+    QTest::addColumn<QSize>("content");
+    QTest::addColumn<QSize>("room");
+    QTest::addColumn<QSize>("expected");
+    QTest::newRow("fits: the content's size") << QSize(660, 221) << QSize(792, 448) << QSize(660, 221);
+    QTest::newRow("exactly fits") << QSize(660, 221) << QSize(660, 221) << QSize(660, 221);
+    QTest::newRow("too wide: a bar below") << QSize(660, 221) << QSize(632, 480) << QSize(632, 236);
+    QTest::newRow("too wide and high: both bars") << QSize(660, 221) << QSize(392, 208) << QSize(392, 208);
+    QTest::newRow("too high: a bar beside") << QSize(300, 500) << QSize(800, 400) << QSize(315, 400);
+    QTest::newRow("the bar below makes it too high") << QSize(660, 200) << QSize(650, 210) << QSize(650, 210);
+  }
+  void scrolledSizeStaysOnTheScreen() {
+    QFETCH(QSize, content);
+    QFETCH(QSize, room);
+    QFETCH(QSize, expected);
+    QCOMPARE(quarbe::ScrolledSize(content, room, 15), expected);
   }
 };
 
