@@ -13,6 +13,7 @@
 
 #include "context/control_ids.h"
 #include "gps/gps_reader.h"
+#include "ui/compass_view.h"
 #include "ui/main_window.h"
 
 namespace quarbe {
@@ -61,6 +62,7 @@ class Photographer : public QObject {
     const bool reading = m_window->gpsReader()->Running();
     if (reading && !locked && m_clock.elapsed() < kGpsWaitMs) return false;
 
+    m_window->compass()->WaitForPicture();
     m_window->grab().save(Path(locked ? QStringLiteral("main-window-gps.png") : QStringLiteral("main-window.png")));
     GrabNextModal(QStringLiteral("configuration.png"));
     m_window->OpenConfiguration();
