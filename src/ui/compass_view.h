@@ -5,10 +5,11 @@
 //
 // Picture and needle are drawn into an image owned by the control; paint
 // events only copy that image, so a drawing happens exactly when DrawNeedle
-// decides to draw. The picture is rendered to pixels in a child process, once
-// for each picture and size, while the window goes on: until its pixels come
-// back (a fraction of a second), and for good when the render fails, the
-// needle is drawn on the bare frame.
+// decides to draw, on a resize, and when a picture's pixels arrive. The
+// picture is rendered to pixels in a child process, once for each picture
+// and size, while the window goes on: until its pixels come back (a
+// fraction of a second), and for good when the render fails, the needle is
+// drawn on the bare frame.
 
 #include <QColor>
 #include <QImage>
@@ -65,7 +66,8 @@ class CompassView : public QWidget {
   // Radians of the last drawn needle, kNoAngleDrawn before the first.
   double LastDrawnAngle() const { return lastAngleRad_; }
 
-  // How many times picture and needle have been drawn.
+  // How many times picture and needle have been drawn, a picture's pixels
+  // arriving after a needle was drawn included.
   int RenderCount() const { return renderCount_; }
   // How many renders of the picture have been started.
   int PictureRenderCount() const { return pictureRenderCount_; }
