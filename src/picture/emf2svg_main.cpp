@@ -1,18 +1,30 @@
-// quarbe-emf2svg: converts one enhanced metafile, read from the standard
-// input, into SVG on the standard output. Quarbe runs it in a child process
-// for each compass picture it loads, so that whatever the converter does
-// with a hostile file stays in this process. It exits with status 1, having
-// written nothing, when the input is not a complete metafile within the
-// size limit or the conversion fails; it limits its own memory, processor
-// time and file writes, and dies with the program that started it.
+// quarbe-emf2svg WIDTH HEIGHT: reads one enhanced metafile on the standard
+// input, converts it to SVG and renders that SVG, stretched, to WIDTH ×
+// HEIGHT pixels, written on the standard output as RenderedBytes() says.
+// Quarbe runs it in a child process for each picture and each size it shows
+// the picture at, so that whatever the converter or the SVG renderer does
+// with a hostile file (crash, loop, blow up) stays in this process. It exits
+// with status 1 when the size is out of range, the input is not a complete
+// metafile within the size limit, or the conversion or render fails; it
+// limits its own memory, processor time and file writes, and dies with the
+// program that started it.
 
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <QByteArray>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <string>
 
 #include <emf2svg.h>
@@ -31,6 +43,9 @@
 namespace {
 
 constexpr rlim_t kProcessorSeconds = 2;
+// The largest SVG text rendered: the default picture converts to 15 KiB; a
+// 2 MiB metafile with an embedded photograph stays well under this.
+constexpr std::size_t kMaxSvgBytes = 8 * 1024 * 1024;
 
 void Limit(int resource, rlim_t soft, rlim_t hard) {
   const rlimit limit{soft, hard};
@@ -41,16 +56,35 @@ void LimitSelf() {
   const pid_t parent = getppid();
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(1);  // the program ended before the line above
+  // Nothing of the program's but the input and the output: a descriptor it
+  // left open by mistake (a device, a socket) is not held here.
+  close_range(3, ~0U, 0);
+  // Past 2 s of processor time the kernel ends the process (SIGXCPU, then
+  // SIGKILL a second later): a picture that slow is no picture.
   Limit(RLIMIT_CPU, kProcessorSeconds, kProcessorSeconds + 1);
   Limit(RLIMIT_CORE, 0, 0);   // a crash leaves no core file behind
   Limit(RLIMIT_FSIZE, 0, 0);  // no file is written (the output is a pipe)
+  // A library that tries to write a file anyway (a font cache) is refused
+  // the write rather than killed for it.
+  signal(SIGXFSZ, SIG_IGN);
 #ifndef QUARBE_SANITIZED
-  // Far more than converting a 2 MiB metafile takes, far less than a
-  // blow-up would take from the machine. A sanitizer reserves terabytes of
-  // address space for its shadow memory: those builds go without.
+  // The libraries take about 100 MiB of address space, the converter and a
+  // picture of the compass's size a few more; 512 MiB leaves room for an
+  // embedded photograph and is far less than a blow-up would take from the
+  // machine (a metafile can ask for images of gigabytes). A sanitizer
+  // reserves terabytes of address space for its shadow memory: those builds
+  // go without.
   constexpr rlim_t kAddressSpaceBytes = 512u * 1024 * 1024;
   Limit(RLIMIT_AS, kAddressSpaceBytes, kAddressSpaceBytes);
 #endif
+}
+
+std::optional<int> ReadSide(const char* text) {
+  int value = 0;
+  const char* end = text + std::strlen(text);
+  const auto [stop, error] = std::from_chars(text, end, value);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return value;
 }
 
 bool ReadInput(std::string& input) {
@@ -65,7 +99,7 @@ bool ReadInput(std::string& input) {
   }
 }
 
-bool WriteOutput(const char* data, std::size_t size) {
+bool WriteOutput(const uchar* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = write(STDOUT_FILENO, data, size);
     if (n < 0 && errno == EINTR) continue;
@@ -76,16 +110,7 @@ bool WriteOutput(const char* data, std::size_t size) {
   return true;
 }
 
-}  // namespace
-
-int main() {
-  LimitSelf();
-  std::string input;
-  if (!ReadInput(input)) _exit(1);
-  const auto length = quarbe::CompleteEmfLength(input);
-  if (!length) _exit(1);
-  input.resize(*length);
-
+std::optional<QByteArray> ConvertToSvg(std::string& emf) {
   generatorOptions options{};
   options.nameSpace = nullptr;  // plain SVG element names
   options.verbose = false;
@@ -99,9 +124,50 @@ int main() {
   options.imgWidth = 0;
   char* out = nullptr;
   std::size_t outLength = 0;
-  const int converted = emf2svg(input.data(), input.size(), &out, &outLength, &options);
-  if (converted == 0 || out == nullptr || outLength == 0 || outLength > quarbe::kMaxSvgBytes) _exit(1);
-  // _exit: nothing of the converter's state needs tidying, and a leak
+  const int converted = emf2svg(emf.data(), emf.size(), &out, &outLength, &options);
+  if (converted == 0 || out == nullptr || outLength == 0 || outLength > kMaxSvgBytes) return std::nullopt;
+  return QByteArray(out, static_cast<qsizetype>(outLength));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  LimitSelf();
+  if (argc != 3) _exit(1);
+  const std::optional<int> width = ReadSide(argv[1]);
+  const std::optional<int> height = ReadSide(argv[2]);
+  if (!width || !height) _exit(1);
+  const std::optional<std::size_t> pixelBytes = quarbe::RenderedBytes(*width, *height);
+  if (!pixelBytes) _exit(1);
+
+  std::string input;
+  if (!ReadInput(input)) _exit(1);
+  const auto length = quarbe::CompleteEmfLength(input);
+  if (!length) _exit(1);
+  input.resize(*length);
+  const std::optional<QByteArray> svg = ConvertToSvg(input);
+  if (!svg) _exit(1);
+
+  // Text in a picture needs the font database, which needs an application;
+  // it draws into an image only, on no display.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qunsetenv("QT_QPA_PLATFORMTHEME");
+  int qtArgc = 1;
+  QGuiApplication application(qtArgc, argv);
+  QSvgRenderer renderer(*svg);
+  if (!renderer.isValid()) _exit(1);
+  QImage image(*width, *height, QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull()) _exit(1);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  // The view box is stretched onto the whole image, its aspect ratio
+  // ignored: that is how the picture fills the compass.
+  renderer.render(&painter, QRectF(0, 0, *width, *height));
+  painter.end();
+  image.convertTo(QImage::Format_ARGB32);
+  if (image.isNull() || static_cast<std::size_t>(image.sizeInBytes()) != *pixelBytes) _exit(1);
+  // _exit: nothing of the libraries' state needs tidying, and a leak
   // checker in a sanitizer build has nothing to say about a finished child.
-  _exit(WriteOutput(out, outLength) ? 0 : 1);
+  _exit(WriteOutput(image.constBits(), *pixelBytes) ? 0 : 1);
 }

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -31,6 +32,7 @@ class Descriptor {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
   }
+  int Release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_;
@@ -85,69 +87,104 @@ std::optional<pid_t> Spawn(const std::vector<std::string>& argv, int input, int 
   return pid;
 }
 
-// Waits for the child until the deadline, then kills it. Returns its status.
-int Reap(pid_t pid, std::chrono::steady_clock::time_point deadline, bool kill) {
-  int status = 0;
-  for (;;) {
-    if (kill) ::kill(pid, SIGKILL);
-    const pid_t done = ::waitpid(pid, &status, kill ? 0 : WNOHANG);
-    if (done == pid) return status;
-    if (done < 0 && errno != EINTR) return -1;
-    if (done == 0) {
-      // Its output is closed but it has not ended yet: it normally ends at
-      // once; one that lingers past the deadline is killed.
-      if (MillisecondsLeft(deadline) == 0) {
-        kill = true;
-      } else {
-        ::poll(nullptr, 0, 1);
-      }
-    }
-  }
-}
-
 }  // namespace
 
-std::optional<std::string> RunFilter(const std::vector<std::string>& argv, std::string_view input,
-                                     const FilterLimits& limits) {
-  if (argv.empty()) return std::nullopt;
+FilterRun::FilterRun(pid_t pid, int output, std::chrono::steady_clock::time_point deadline,
+                     std::size_t maxOutputBytes)
+    : pid_(pid), output_(output), deadline_(deadline), maxOutputBytes_(maxOutputBytes) {}
+
+FilterRun::~FilterRun() {
+  Cancel();
+  ::close(output_);
+}
+
+std::unique_ptr<FilterRun> FilterRun::Start(const std::vector<std::string>& argv, std::string_view input,
+                                            const FilterLimits& limits) {
+  if (argv.empty()) return nullptr;
   const auto deadline = std::chrono::steady_clock::now() + limits.time;
   // The input goes through an anonymous file rather than a pipe: the child
   // reads it at its own pace, and nothing here waits on a child that does
   // not read.
   const Descriptor in(::memfd_create("quarbe-filter-input", MFD_CLOEXEC));
-  if (!in || !WriteAll(in.get(), input) || ::lseek(in.get(), 0, SEEK_SET) != 0) return std::nullopt;
+  if (!in || !WriteAll(in.get(), input) || ::lseek(in.get(), 0, SEEK_SET) != 0) return nullptr;
   int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
-  const Descriptor outRead(pipeFds[0]);
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return nullptr;
+  Descriptor outRead(pipeFds[0]);
   Descriptor outWrite(pipeFds[1]);
+  // Only this end is non-blocking; the child's blocks, as a standard output.
+  if (::fcntl(outRead.get(), F_SETFL, O_NONBLOCK) != 0) return nullptr;
 
   const std::optional<pid_t> pid = Spawn(argv, in.get(), outWrite.get());
   outWrite.Reset();  // the child's copy is the only writer left
-  if (!pid) return std::nullopt;
+  if (!pid) return nullptr;
+  return std::unique_ptr<FilterRun>(new FilterRun(*pid, outRead.Release(), deadline, limits.maxOutputBytes));
+}
 
-  std::string output;
-  bool complete = false;
+FilterRun::State FilterRun::Finish(State state) {
+  if (state_ != State::kRunning) return state_;
+  if (state == State::kFailed && pid_ > 0) {
+    // Killed, then reaped: a killed process is gone within moments.
+    ::kill(pid_, SIGKILL);
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  pid_ = -1;
+  state_ = state;
+  if (state == State::kFailed) bytes_.clear();
+  return state_;
+}
+
+void FilterRun::Cancel() { Finish(State::kFailed); }
+
+FilterRun::State FilterRun::Step() {
+  if (state_ != State::kRunning) return state_;
   char buffer[64 * 1024];
-  for (;;) {
-    pollfd ready{outRead.get(), POLLIN, 0};
-    const int left = MillisecondsLeft(deadline);
-    if (left == 0) break;
-    const int polled = ::poll(&ready, 1, left);
-    if (polled < 0 && errno == EINTR) continue;
-    if (polled <= 0) break;
-    const ssize_t n = ::read(outRead.get(), buffer, sizeof buffer);
+  while (!outputEnded_) {
+    const ssize_t n = ::read(output_, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
+    if (n < 0 && errno == EAGAIN) break;
+    if (n < 0) return Finish(State::kFailed);
     if (n == 0) {
-      complete = true;
+      outputEnded_ = true;
       break;
     }
-    if (output.size() + static_cast<std::size_t>(n) > limits.maxOutputBytes) break;
-    output.append(buffer, static_cast<std::size_t>(n));
+    if (bytes_.size() + static_cast<std::size_t>(n) > maxOutputBytes_) return Finish(State::kFailed);
+    bytes_.append(buffer, static_cast<std::size_t>(n));
   }
-  const int status = Reap(*pid, deadline, !complete);
-  if (!complete || status < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-  return output;
+  if (outputEnded_) {
+    int status = 0;
+    pid_t done = -1;
+    do {
+      done = ::waitpid(pid_, &status, WNOHANG);
+    } while (done < 0 && errno == EINTR);
+    if (done == pid_) {
+      pid_ = -1;  // reaped
+      return Finish(WIFEXITED(status) && WEXITSTATUS(status) == 0 ? State::kSucceeded : State::kFailed);
+    }
+    if (done < 0) return Finish(State::kFailed);
+  }
+  // Still running: within its time, or ended now.
+  if (MillisecondsLeft(deadline_) == 0) return Finish(State::kFailed);
+  return state_;
+}
+
+FilterRun::State FilterRun::Wait() {
+  for (;;) {
+    const State state = Step();
+    if (state != State::kRunning) return state;
+    // Once the output has ended, the child is checked on every millisecond
+    // until it has exited.
+    pollfd ready{output_, POLLIN, 0};
+    const int left = MillisecondsLeft(deadline_);
+    ::poll(&ready, outputEnded_ ? 0 : 1, outputEnded_ ? std::min(left, 1) : left);
+  }
+}
+
+std::optional<std::string> RunFilter(const std::vector<std::string>& argv, std::string_view input,
+                                     const FilterLimits& limits) {
+  const std::unique_ptr<FilterRun> run = FilterRun::Start(argv, input, limits);
+  if (run == nullptr || run->Wait() != FilterRun::State::kSucceeded) return std::nullopt;
+  return run->Output();
 }
 
 std::string ProgramDirectory() {
@@ -169,10 +206,11 @@ std::string ConverterPath() {
   return {};
 }
 
-std::optional<std::string> ConvertEmfToSvg(std::string_view emf) {
-  const std::string converter = ConverterPath();
-  if (converter.empty()) return std::nullopt;
-  return RunFilter({converter}, emf);
+std::vector<std::string> RenderCommand(int widthPx, int heightPx) {
+  if (!RenderedBytes(widthPx, heightPx)) return {};
+  std::string converter = ConverterPath();
+  if (converter.empty()) return {};
+  return {std::move(converter), std::to_string(widthPx), std::to_string(heightPx)};
 }
 
 }  // namespace quarbe

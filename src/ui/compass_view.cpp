@@ -14,7 +14,6 @@
 
 #include "geodesy/station.h"
 #include "picture/picture_converter.h"
-#include "ui/emf_picture.h"
 
 #ifndef QUARBE_DATA_DIR
 #define QUARBE_DATA_DIR "/usr/local/share/quarbe"
@@ -68,11 +67,49 @@ QString CompassView::ResolvePicturePath(const QString& path) {
 }
 
 bool CompassView::LoadPicture(const std::string& path) {
-  picture_.reset();
-  pictureImage_ = QImage();
   const std::string resolved = ResolvePicturePath(path);
-  if (!resolved.empty()) picture_ = EmfPicture::Load(resolved);
-  return picture_ != nullptr;
+  std::optional<EmfPicture> loaded = resolved.empty() ? std::nullopt : EmfPicture::Load(resolved);
+  // The configuration accepted with the same picture: the image stays.
+  if (loaded && picture_ && loaded->Bytes() == picture_->Bytes()) return true;
+  render_.reset();
+  rendered_ = QImage();
+  pictureImage_ = QImage();
+  picture_ = std::move(loaded);
+  RequestPicture(PixelSize());
+  return picture_.has_value();
+}
+
+QSize CompassView::PixelSize() const { return size() * devicePixelRatioF(); }
+
+void CompassView::RequestPicture(QSize pixels) {
+  if (!picture_ || pixels.isEmpty() || rendered_.size() == pixels) return;
+  if (render_ != nullptr && render_->Pixels() == pixels) return;
+  // A render for another size is of no use any more: it is ended.
+  render_ = std::make_unique<PictureRender>(RenderCommand(pixels.width(), pixels.height()), picture_->Bytes(),
+                                            pixels, this, [this] { ApplyRender(); });
+  ++pictureRenderCount_;
+}
+
+void CompassView::ApplyRender() {
+  if (render_ == nullptr || render_->Running()) return;
+  const QImage image = render_->Result();
+  render_.reset();
+  pictureImage_ = QImage();
+  if (image.isNull()) {
+    // A picture the helper could not render in its limits is no picture:
+    // the needle stays on the bare frame, as drawn meanwhile.
+    picture_.reset();
+    rendered_ = QImage();
+    return;
+  }
+  rendered_ = image;
+  if (lastAngleRad_ != kNoAngleDrawn) Render(lastAngleRad_);
+}
+
+void CompassView::WaitForPicture() {
+  if (render_ == nullptr) return;
+  render_->Finish();
+  ApplyRender();
 }
 
 bool CompassView::LoadPicture(const QString& path) { return LoadPicture(QFile::encodeName(path).toStdString()); }
@@ -107,21 +144,22 @@ void CompassView::Render(double angleRad) {
     backing_.setDevicePixelRatio(dpr);
   }
   const QColor frame = palette().color(QPalette::Window);
-  if (picture_ != nullptr && (pictureImage_.size() != backing_.size() || pictureBackground_ != frame)) {
-    // Rendering the SVG is the costly part (milliseconds for the default
-    // picture): once per picture and size, not at every needle.
+  // Rendering the picture is the costly part: once per picture and size, in
+  // the helper, not at every needle. Its pixels go over the frame colour
+  // once, here.
+  RequestPicture(backing_.size());
+  const bool showPicture = picture_ && rendered_.size() == backing_.size();
+  if (showPicture && (pictureImage_.size() != backing_.size() || pictureBackground_ != frame)) {
     pictureImage_ = QImage(backing_.size(), QImage::Format_RGB32);
-    pictureImage_.setDevicePixelRatio(dpr);
     pictureImage_.fill(frame);
     QPainter picturePainter(&pictureImage_);
-    picturePainter.setRenderHint(QPainter::Antialiasing, true);
-    picture_->Render(picturePainter, QRectF(QPointF(0, 0), QSizeF(area)));
+    picturePainter.drawImage(QPoint(0, 0), rendered_);
+    picturePainter.end();
     pictureBackground_ = frame;
-    ++pictureRenderCount_;
   }
   // Each drawing starts from the bare frame or the picture, so an earlier
   // needle never stays visible next to the new one.
-  if (picture_ != nullptr) {
+  if (showPicture) {
     std::memcpy(backing_.bits(), pictureImage_.constBits(), static_cast<std::size_t>(backing_.sizeInBytes()));
   } else {
     backing_.fill(frame);
@@ -148,8 +186,12 @@ void CompassView::paintEvent(QPaintEvent* event) {
 void CompassView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   // The old image no longer fits; redraw at the new size once something has
-  // been drawn.
-  if (lastAngleRad_ != kNoAngleDrawn) Render(lastAngleRad_);
+  // been drawn, and have the picture rendered at that size meanwhile.
+  if (lastAngleRad_ != kNoAngleDrawn) {
+    Render(lastAngleRad_);
+  } else {
+    RequestPicture(PixelSize());
+  }
 }
 
 }  // namespace quarbe

@@ -5,8 +5,11 @@
 //
 // Picture and needle are drawn into an image owned by the control; paint
 // events only copy that image, so a drawing happens exactly when DrawNeedle
-// decides to draw. The picture itself is rendered once for each picture and
-// size into an image of its own, which every needle drawing starts from.
+// decides to draw, on a resize, and when a picture's pixels arrive. The
+// picture is rendered to pixels in a child process, once for each picture
+// and size, while the window goes on: until its pixels come back (a
+// fraction of a second), and for good when the render fails, the needle is
+// drawn on the bare frame.
 
 #include <QColor>
 #include <QImage>
@@ -16,11 +19,12 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <string>
 
-namespace quarbe {
+#include "ui/emf_picture.h"
 
-class EmfPicture;
+namespace quarbe {
 
 class CompassView : public QWidget {
   Q_OBJECT
@@ -37,13 +41,22 @@ class CompassView : public QWidget {
   // Replaces the picture. The path is bytes, as the file system names it. A
   // relative path is looked up in the working directory first, then in the
   // installed data directory, then in share/quarbe beside the program's bin
-  // directory. A file that cannot be found, read or converted leaves the
-  // control without a picture; nothing is reported. Returns whether a
-  // picture is now loaded. The control is not redrawn until the next
-  // DrawNeedle.
+  // directory. A file that cannot be found or read, or is not a complete
+  // metafile, leaves the control without a picture; nothing is reported.
+  // Returns whether a picture is now loaded; its render starts at once and
+  // does not block. The same picture again keeps its image. The control is
+  // not redrawn until the next DrawNeedle, or until the picture's pixels
+  // arrive if a needle has been drawn.
   bool LoadPicture(const std::string& path);
   bool LoadPicture(const QString& path);
-  bool HasPicture() const { return picture_ != nullptr; }
+  // Whether a picture is loaded: being rendered or shown. A render that
+  // fails (the helper crashed or ran over its limits) unloads it.
+  bool HasPicture() const { return picture_.has_value(); }
+
+  // Blocks until a render under way is over (at most its time limit) and
+  // shows its result. For pictures of the window taken for diagnostics, and
+  // tests.
+  void WaitForPicture();
 
   // Draws the picture and the needle for the relative azimuth (whole degrees
   // clockwise from the vehicle's heading) when force is true or the angle
@@ -53,9 +66,10 @@ class CompassView : public QWidget {
   // Radians of the last drawn needle, kNoAngleDrawn before the first.
   double LastDrawnAngle() const { return lastAngleRad_; }
 
-  // How many times picture and needle have been drawn.
+  // How many times picture and needle have been drawn, a picture's pixels
+  // arriving after a needle was drawn included.
   int RenderCount() const { return renderCount_; }
-  // How many times the picture has been rendered from its SVG.
+  // How many renders of the picture have been started.
   int PictureRenderCount() const { return pictureRenderCount_; }
 
   // Where a needle at angleRad ends in a control of the given size:
@@ -78,10 +92,20 @@ class CompassView : public QWidget {
 
  private:
   void Render(double angleRad);
+  // The size in device pixels the control is drawn at.
+  QSize PixelSize() const;
+  // Starts rendering the picture at `pixels` unless it is there already or
+  // on its way.
+  void RequestPicture(QSize pixels);
+  // Takes the result of a render that is over: shows it, or unloads the
+  // picture when the render failed.
+  void ApplyRender();
 
-  std::unique_ptr<EmfPicture> picture_;
-  QImage pictureImage_;  // the picture at the control's size, once rendered
-  QColor pictureBackground_;  // the frame colour it was rendered on
+  std::optional<EmfPicture> picture_;
+  std::unique_ptr<PictureRender> render_;  // under way, or over and not yet applied
+  QImage rendered_;      // the picture as rendered, ARGB32, in device pixels
+  QImage pictureImage_;  // the rendered picture over the frame colour
+  QColor pictureBackground_;  // that frame colour
   QImage backing_;       // picture and needle as last drawn
   double lastAngleRad_ = kNoAngleDrawn;
   int renderCount_ = 0;

@@ -18,6 +18,7 @@
 
 #include "context/control_ids.h"
 #include "gps/gps_reader.h"
+#include "ui/compass_view.h"
 #include "ui/help.h"
 #include "ui/main_window.h"
 
@@ -107,6 +108,7 @@ class Photographer : public QObject {
         const bool reading = m_window->gpsReader()->Running();
         if (reading && !locked && m_clock.elapsed() < kGpsWaitMs) return false;
         if (!Settled(modal)) return false;
+        m_window->compass()->WaitForPicture();
         Save(m_window, locked ? QStringLiteral("main-window-gps.png") : QStringLiteral("main-window.png"));
         Next(Step::kConfiguration);
         Later([this] { m_window->OpenConfiguration(); });

@@ -54,7 +54,9 @@ void CBearingDlg::HandleGpsEvent(const GpsEvent& event) {
     if (!update) return;
     Apply(*update);
     if (!m_snapshotDir.isEmpty()) {
-      // Diagnostics: the compass as drawn for this fix.
+      // Diagnostics: the compass as drawn for this fix, with its picture
+      // once rendered.
+      m_compass->WaitForPicture();
       m_compass->grab().save(QDir(m_snapshotDir).filePath(
           QStringLiteral("compass-%1.png").arg(++m_snapshotCount, 6, 10, QLatin1Char('0'))));
     }

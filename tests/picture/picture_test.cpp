@@ -1,9 +1,10 @@
-// The metafile structure check, the limits on the converter's child process
+// The metafile structure check, the limits on the helper's child process
 // and the helper program itself.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -94,13 +95,33 @@ TEST(RunFilter, ChildThatMisbehavesGivesNothingWithinTheTimeLimit) {
   EXPECT_EQ(RunFilter({"/bin/sh", "-c", "exec cat"}, "a picture", limits), "a picture");
 }
 
-TEST(ConvertEmfToSvg, HelperBesideTheProgramConverts) {
-  ASSERT_FALSE(ConverterPath().empty());
-  const auto svg = ConvertEmfToSvg(DefaultPicture());
-  ASSERT_TRUE(svg);
-  EXPECT_NE(svg->find("<svg"), std::string::npos);
-  // The helper checks the structure too.
-  EXPECT_FALSE(ConvertEmfToSvg(DefaultPicture().substr(0, 500)));
+// The pixel at (x, y) of a render, as 0xAARRGGBB.
+std::uint32_t PixelAt(const std::string& pixels, int width, int x, int y) {
+  std::uint32_t word = 0;
+  std::memcpy(&word, pixels.data() + (static_cast<std::size_t>(y) * width + x) * 4, 4);
+  return word;
+}
+
+TEST(RenderCommand, HelperRendersThePictureAtTheSizeAsked) {
+  const std::vector<std::string> command = RenderCommand(64, 48);
+  ASSERT_FALSE(command.empty());
+  const FilterLimits limits{kRenderTimeLimit, 64 * 48 * 4};
+  const auto pixels = RunFilter(command, DefaultPicture(), limits);
+  ASSERT_TRUE(pixels);
+  ASSERT_EQ(pixels->size(), 64u * 48 * 4);
+  // Stretched to the whole image: the oval dial reaches the middle of each
+  // edge and leaves the corners clear; the vehicle in the middle is blue.
+  EXPECT_EQ(PixelAt(*pixels, 64, 0, 0) >> 24, 0u);
+  EXPECT_EQ(PixelAt(*pixels, 64, 32, 1) >> 24, 0xFFu);
+  EXPECT_EQ(PixelAt(*pixels, 64, 1, 24) >> 24, 0xFFu);
+  const std::uint32_t vehicle = PixelAt(*pixels, 64, 32, 24);
+  EXPECT_GT(vehicle & 0xFF, (vehicle >> 16) & 0xFF) << std::hex << vehicle;
+
+  // The helper checks the structure, and the size, itself.
+  EXPECT_FALSE(RunFilter(command, DefaultPicture().substr(0, 500), limits));
+  EXPECT_FALSE(RunFilter({command[0], "0", "48"}, DefaultPicture(), limits));
+  EXPECT_FALSE(RunFilter({command[0], std::to_string(kMaxRenderSidePx + 1), "48"}, DefaultPicture(), limits));
+  EXPECT_TRUE(RenderCommand(kMaxRenderSidePx + 1, 48).empty());
 }
 
 }  // namespace

@@ -162,6 +162,8 @@ class TestCompassView : public QObject {
     CompassView view;
     view.resize(size);
     QVERIFY(view.LoadPicture(TestDataFile("mobile.emf")));
+    view.WaitForPicture();
+    QVERIFY(view.HasPicture());
     view.DrawNeedle(90, true);  // keep the needle off the north pointer
     const QImage image = Grab(view);
     const QRgb background = view.palette().color(QPalette::Window).rgb();
@@ -244,6 +246,7 @@ class TestCompassView : public QObject {
     for (int i = 0; i < 3; ++i) {
       view.LoadPicture(crafted);
       view.DrawNeedle(i, true);
+      view.WaitForPicture();
     }
     // A FIFO put where the picture should be is refused without waiting.
     QTemporaryDir dir;
@@ -258,13 +261,47 @@ class TestCompassView : public QObject {
     CompassView view;
     view.resize(120, 120);
     QVERIFY(view.LoadPicture(TestDataFile("mobile.emf")));
+    view.WaitForPicture();
     for (int azimuth = 0; azimuth < 360; azimuth += 30) view.DrawNeedle(azimuth, true);
     view.repaint();
     QCOMPARE(view.PictureRenderCount(), 1);
     QCOMPARE(view.RenderCount(), 12);
+    // The same picture again, as when the configuration is accepted
+    // unchanged, keeps its image.
+    QVERIFY(view.LoadPicture(TestDataFile("mobile.emf")));
+    view.DrawNeedle(0, true);
+    QCOMPARE(view.PictureRenderCount(), 1);
     view.resize(150, 150);
     view.DrawNeedle(0, true);
     QCOMPARE(view.PictureRenderCount(), 2);
+  }
+
+  // The window takes back from the child the pixels of an image of the size
+  // it asked for, exactly, or nothing.
+  void renderTakesExactlyThePixelsAskedFor_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("taken");
+    // 4 x 3 pixels: 48 bytes, white where every byte is 0xFF.
+    QTest::newRow("exactly the image") << QStringLiteral("head -c 48 /dev/zero | tr '\\0' '\\377'") << true;
+    QTest::newRow("short") << QStringLiteral("head -c 47 /dev/zero") << false;
+    QTest::newRow("long") << QStringLiteral("head -c 49 /dev/zero") << false;
+    QTest::newRow("an image and more") << QStringLiteral("head -c 4800000 /dev/zero") << false;
+    QTest::newRow("the image, then a failure") << QStringLiteral("head -c 48 /dev/zero; exit 1") << false;
+  }
+  void renderTakesExactlyThePixelsAskedFor() {
+    QFETCH(QString, script);
+    QFETCH(bool, taken);
+    QObject context;
+    bool ready = false;
+    quarbe::PictureRender render({"/bin/sh", "-c", script.toStdString()}, "", QSize(4, 3), &context,
+                                 [&ready] { ready = true; });
+    QTRY_VERIFY(ready);
+    QVERIFY(!render.Running());
+    QCOMPARE(render.Result().isNull(), !taken);
+    if (taken) {
+      QCOMPARE(render.Result().size(), QSize(4, 3));
+      QCOMPARE(render.Result().pixel(3, 2), qRgba(255, 255, 255, 255));
+    }
   }
 
   void relativePathLooksInWorkingDirectoryFirst() {

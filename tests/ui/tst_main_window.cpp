@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -107,6 +108,16 @@ class Harness {
 
 const QString kNoGps = QStringLiteral("[GPS]\nPort=0\n[Moteur]\nPort=0\n");
 
+// The most memory this process has had resident so far.
+qint64 PeakResidentKiB() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+  }
+  return -1;
+}
+
 QString NameOf(const QWidget* widget) { return widget == nullptr ? QStringLiteral("(none)") : widget->objectName(); }
 
 }  // namespace
@@ -179,6 +190,9 @@ class TestMainWindow : public QObject {
     Harness h(kNoGps);
     QVERIFY(h.ShowActive());
     quarbe::CompassView* compass = h.window->compass();
+    // The picture arriving redraws the compass once: let that be over.
+    compass->WaitForPicture();
+    QVERIFY(compass->HasPicture());
     const int before = compass->RenderCount();
     const int pictureRenders = compass->PictureRenderCount();
     h.window->repaint();
@@ -195,6 +209,45 @@ class TestMainWindow : public QObject {
     h.window->repaint();
     QCOMPARE(compass->RenderCount(), before + 1);
     h.window->context().SetStopFlag(false);
+  }
+
+  // Pictures that take Qt's renderer half a minute of processor time, or
+  // gigabytes: the window shows at its usual time, the program stays small,
+  // and the render, ended at its limits, costs at most the picture.
+  void hostilePictureNeitherHoldsUpNorSwellsTheWindow_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("slow to render") << QStringLiteral("slow-to-render.emf") << true;
+    // Whether its render ends in time with some of the images, or is
+    // killed, depends on the machine's load.
+    QTest::newRow("huge images") << QStringLiteral("huge-images.emf") << false;
+  }
+  void hostilePictureNeitherHoldsUpNorSwellsTheWindow() {
+    QFETCH(QString, file);
+    QFETCH(bool, dropped);
+    const QString path = QDir(qEnvironmentVariable("QUARBE_HOSTILE_PICTURES")).filePath(file);
+    QVERIFY(QFile::exists(path));
+    const qint64 peakBeforeKiB = PeakResidentKiB();
+    QVERIFY(peakBeforeKiB > 0);
+    QElapsedTimer clock;
+    clock.start();
+    Harness h(kNoGps + QStringLiteral("[Compas]\nImage=%1\n").arg(path));
+    QVERIFY(h.ShowActive());
+    // Well under a second on an idle machine; the bound leaves room for a
+    // loaded one.
+    QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
+    quarbe::CompassView* compass = h.window->compass();
+    compass->WaitForPicture();
+    if (dropped) QVERIFY(!compass->HasPicture());
+    // The window goes on: a commit recomputes and the needle is drawn.
+    const int renders = compass->RenderCount();
+    h.Type(ctl::kHeading, QStringLiteral("90"));
+    QTest::keyClick(h.edit(ctl::kHeading), Qt::Key_Return);
+    QCOMPARE(h.edit(ctl::kRelativeAzimuth)->text(), QStringLiteral("246"));
+    QCOMPARE(compass->RenderCount(), renders + 1);
+    QVERIFY(h.messages.empty());
+    const qint64 grownKiB = PeakResidentKiB() - peakBeforeKiB;
+    QVERIFY2(grownKiB < 100 * 1024, qPrintable(QString::number(grownKiB)));
   }
 
   void tabOrderFollowsTheTemplate() {
