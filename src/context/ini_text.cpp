@@ -1,5 +1,6 @@
 #include "context/ini_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -17,10 +18,15 @@ struct Line {
   std::size_t next = 0;  // start of the next line
   Kind kind = Kind::kOther;
   std::string name;  // decoded section name or key
-  // The value as written, without the blanks around it and a comment after
-  // it; for an empty value both are just after the '='.
-  std::size_t valueBegin = 0;
-  std::size_t valueEnd = 0;
+  std::size_t equals = 0;  // of a key line
+};
+
+// Where a key line's value is written, without the blanks around it and a
+// comment after it; for an empty value, just after the '='. Found only for
+// the line a caller wants: a value may be a megabyte long.
+struct ValueSpan {
+  std::size_t begin = 0;
+  std::size_t end = 0;
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
@@ -72,6 +78,10 @@ std::optional<std::uint32_t> ReadNumber(std::string_view text, std::size_t& i, i
 // character is a Latin-1 one too: the files of the 8-bit Windows program
 // hold "Butée" with the single byte E9.
 std::string DecodeName(std::string_view raw) {
+  const bool plain = std::find_if(raw.begin(), raw.end(), [](char c) {
+                       return c == '%' || static_cast<unsigned char>(c) >= 0x80;
+                     }) == raw.end();
+  if (plain) return std::string(raw);
   std::string out;
   for (std::size_t i = 0; i < raw.size();) {
     if (const auto byte = static_cast<unsigned char>(raw[i]); byte >= 0x80) {
@@ -216,19 +226,42 @@ std::string UnescapeValue(std::string_view raw) {
 // put at the start of a UTF-8 file.
 std::size_t ContentBegin(std::string_view text) { return text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0; }
 
-// A line ends with "\r\n", "\n" or a lone "\r" (older Macintosh editors).
-std::vector<Line> Scan(const std::string& text) {
-  std::vector<Line> lines;
+ValueSpan FindValue(const std::string& text, const Line& line) {
+  std::size_t start = line.equals + 1;
+  while (start < line.end && IsBlank(text[start])) ++start;
+  // The value runs to the end of the line or to a ';' outside quotes.
+  std::size_t stop = start;
+  bool inQuotes = false;
+  for (; stop < line.end; ++stop) {
+    const char c = text[stop];
+    if (c == '\\') {
+      if (stop + 1 < line.end) ++stop;
+    } else if (c == '"') {
+      inQuotes = !inQuotes;
+    } else if (c == ';' && !inQuotes) {
+      break;
+    }
+  }
+  while (stop > start && IsBlank(text[stop - 1])) --stop;
+  if (stop == start) start = stop = line.equals + 1;
+  return {start, stop};
+}
+
+// Hands each line of `text` to `visit`, in order. A line ends with "\r\n",
+// "\n" or a lone "\r" (older Macintosh editors).
+template <typename Visit>
+void ForEachLine(const std::string& text, Visit&& visit) {
   std::size_t begin = ContentBegin(text);
   while (begin < text.size()) {
     Line line;
     line.begin = begin;
-    const std::size_t lineEnd = text.find_first_of("\r\n", begin);
-    line.end = lineEnd == std::string::npos ? text.size() : lineEnd;
-    line.next = lineEnd == std::string::npos ? text.size() : lineEnd + 1;
-    if (lineEnd != std::string::npos && text[lineEnd] == '\r' && line.next < text.size() && text[line.next] == '\n') {
-      ++line.next;
-    }
+    // A plain loop: find_first_of looks each byte up in the set with a call
+    // of its own, which a megabyte-long line makes slow.
+    std::size_t lineEnd = begin;
+    while (lineEnd < text.size() && text[lineEnd] != '\n' && text[lineEnd] != '\r') ++lineEnd;
+    line.end = lineEnd;
+    line.next = std::min(lineEnd + 1, text.size());
+    if (text.compare(lineEnd, 2, "\r\n") == 0) ++line.next;
 
     std::size_t p = begin;
     while (p < line.end && IsBlank(text[p])) ++p;
@@ -242,46 +275,36 @@ std::vector<Line> Scan(const std::string& text) {
       if (equals != std::string_view::npos) {
         line.kind = Line::Kind::kKey;
         line.name = DecodeName(Trim(std::string_view(text.data() + p, equals - p)));
-        std::size_t start = equals + 1;
-        while (start < line.end && IsBlank(text[start])) ++start;
-        // The value runs to the end of the line or to a ';' outside quotes.
-        std::size_t stop = start;
-        bool inQuotes = false;
-        for (; stop < line.end; ++stop) {
-          const char c = text[stop];
-          if (c == '\\') {
-            if (stop + 1 < line.end) ++stop;
-          } else if (c == '"') {
-            inQuotes = !inQuotes;
-          } else if (c == ';' && !inQuotes) {
-            break;
-          }
-        }
-        while (stop > start && IsBlank(text[stop - 1])) --stop;
-        if (stop == start) start = stop = equals + 1;
-        line.valueBegin = start;
-        line.valueEnd = stop;
+        line.equals = equals;
       }
     }
-    lines.push_back(std::move(line));
-    begin = lines.back().next;
+    begin = line.next;
+    visit(std::move(line));
   }
+}
+
+std::vector<Line> Scan(const std::string& text) {
+  std::vector<Line> lines;
+  ForEachLine(text, [&](Line&& line) { lines.push_back(std::move(line)); });
   return lines;
 }
 
 }  // namespace
 
 std::optional<std::string> IniText::Value(std::string_view section, std::string_view key) const {
-  std::optional<std::string> value;
+  // The last occurrence counts.
+  std::optional<Line> found;
   bool inSection = section.empty();
-  for (const Line& line : Scan(text_)) {
+  ForEachLine(text_, [&](Line&& line) {
     if (line.kind == Line::Kind::kSection) {
       inSection = line.name == section;
     } else if (line.kind == Line::Kind::kKey && inSection && line.name == key) {
-      value = UnescapeValue(std::string_view(text_).substr(line.valueBegin, line.valueEnd - line.valueBegin));
+      found = std::move(line);
     }
-  }
-  return value;
+  });
+  if (!found) return std::nullopt;
+  const ValueSpan span = FindValue(text_, *found);
+  return UnescapeValue(std::string_view(text_).substr(span.begin, span.end - span.begin));
 }
 
 void IniText::Set(std::string_view section, std::string_view key, std::string_view value) {
@@ -305,9 +328,10 @@ void IniText::Set(std::string_view section, std::string_view key, std::string_vi
   }
 
   if (found != nullptr) {
-    const std::string_view current(text_.data() + found->valueBegin, found->valueEnd - found->valueBegin);
+    const ValueSpan span = FindValue(text_, *found);
+    const std::string_view current(text_.data() + span.begin, span.end - span.begin);
     if (UnescapeValue(current) == value) return;
-    text_.replace(found->valueBegin, found->valueEnd - found->valueBegin, EscapeValue(value));
+    text_.replace(span.begin, span.end - span.begin, EscapeValue(value));
     return;
   }
 
