@@ -105,18 +105,19 @@ std::optional<FileProblem> ReplaceFile(const std::string& path, const std::strin
   }
   if (fd < 0) return SystemError(EEXIST);
   int error = 0;
-  if (exists) {
-    // Root replacing a user's file must leave it the user's. The owner goes
-    // first: changing it clears the set-user and set-group bits.
-    struct stat made {};
-    if (::fstat(fd, &made) != 0) {
-      error = errno;
-    } else if ((made.st_uid != info.st_uid || made.st_gid != info.st_gid) &&
-               ::fchown(fd, info.st_uid, info.st_gid) != 0) {
-      error = errno;
-    }
-    if (error == 0 && ::fchmod(fd, info.st_mode & 07777) != 0) error = errno;
+  // Root replacing a user's file must leave it the user's, and a file root
+  // makes in a user's folder (sudo keeps HOME) is the user's too. The owner
+  // goes first: changing it clears the set-user and set-group bits.
+  struct stat owner = info;
+  const bool owned = exists || (::geteuid() == 0 && ::stat(parent.empty() ? "." : parent.c_str(), &owner) == 0);
+  struct stat made {};
+  if (owned && ::fstat(fd, &made) != 0) {
+    error = errno;
+  } else if (owned && (made.st_uid != owner.st_uid || made.st_gid != owner.st_gid) &&
+             ::fchown(fd, owner.st_uid, owner.st_gid) != 0) {
+    error = errno;
   }
+  if (error == 0 && exists && ::fchmod(fd, info.st_mode & 07777) != 0) error = errno;
   for (std::size_t done = 0; error == 0 && done < bytes.size();) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;

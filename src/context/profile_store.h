@@ -18,7 +18,8 @@
 //    differ is only added when the key is missing. Lines others added stay.
 //  - The new content goes to a temporary file beside the old one, which is
 //    then renamed over it: a crash or a full disk never leaves half a file.
-//    The file keeps its owner, group and permissions. When nothing changed,
+//    The file keeps its owner, group and permissions (a file root makes is
+//    given the owner and group of its folder). When nothing changed,
 //    the file is not touched. A file whose owner may not write it (no u+w)
 //    is not replaced, even by root: Flush fails with EACCES.
 //  - A symbolic link at the path stays: the file it names is replaced, or

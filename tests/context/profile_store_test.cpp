@@ -291,24 +291,34 @@ TEST_F(ProfileStoreTest, LinkStaysAndTheFileItNamesIsWritten) {
 }
 
 // Root saving a user's settings (sudo keeps HOME) leaves them the user's,
-// with their permissions.
+// with their permissions; a file root makes in the user's folder is the
+// user's too.
 TEST_F(ProfileStoreTest, ReplacedFileKeepsOwnerGroupAndPermissions) {
   if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
-  WriteFile(Ini(), "[Contexte]\nLocal=FN31PR\n");
   constexpr uid_t kUser = 4321;
   constexpr gid_t kGroup = 8765;
-  ASSERT_EQ(::chown(Ini().c_str(), kUser, kGroup), 0);
-  ASSERT_EQ(::chmod(Ini().c_str(), 0620), 0);
-  {
-    ProfileStore store(Ini());
-    store.Write(keys::kLocalLocator, "IO91WM");
-    EXPECT_TRUE(store.Flush());
+  const std::string folder = dir_.File("home");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(::chown(folder.c_str(), kUser, kGroup), 0);
+  const std::string existing = folder + "/kept.ini";
+  WriteFile(existing, "[Contexte]\nLocal=FN31PR\n");
+  ASSERT_EQ(::chown(existing.c_str(), kUser, kGroup), 0);
+  ASSERT_EQ(::chmod(existing.c_str(), 0620), 0);
+  const std::string made = folder + "/made.ini";
+  for (const std::string& path : {existing, made}) {
+    {
+      ProfileStore store(path);
+      store.Write(keys::kLocalLocator, "IO91WM");
+      EXPECT_TRUE(store.Flush()) << path;
+    }
+    EXPECT_EQ(ReadFile(path), "[Contexte]\nLocal=IO91WM\n") << path;
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0) << path;
+    EXPECT_EQ(info.st_uid, kUser) << path;
+    EXPECT_EQ(info.st_gid, kGroup) << path;
   }
-  EXPECT_EQ(ReadFile(Ini()), "[Contexte]\nLocal=IO91WM\n");
   struct stat info {};
-  ASSERT_EQ(::stat(Ini().c_str(), &info), 0);
-  EXPECT_EQ(info.st_uid, kUser);
-  EXPECT_EQ(info.st_gid, kGroup);
+  ASSERT_EQ(::stat(existing.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0620u);
 }
 
