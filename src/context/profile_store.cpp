@@ -84,7 +84,7 @@ std::optional<FileProblem> ReplaceFile(const std::string& path, const std::strin
   if (exists && !S_ISREG(info.st_mode)) return NotRegular(info.st_mode);
   // A file its owner made read-only stays as it is, even for root and in a
   // folder that allows renaming.
-  if (exists && (info.st_mode & S_IWUSR) == 0) return SystemError(EACCES);
+  if (exists && (info.st_mode & S_IWUSR) == 0) return FileProblem{FileProblem::Kind::kReadOnly};
   if (exists && ::access(target.c_str(), W_OK) != 0) return SystemError(errno);
   const fs::path parent = fs::path(target).parent_path();
   if (!exists && !parent.empty()) {

@@ -21,7 +21,7 @@
 //    The file keeps its owner, group and permissions (a file root makes is
 //    given the owner and group of its folder). When nothing changed,
 //    the file is not touched. A file whose owner may not write it (no u+w)
-//    is not replaced, even by root: Flush fails with EACCES.
+//    is not replaced, even by root: Flush fails with kReadOnly.
 //  - A symbolic link at the path stays: the file it names is replaced, or
 //    created when it does not exist yet.
 //  - A settings file that is not a regular file (a FIFO, a folder, a
@@ -47,9 +47,10 @@ namespace quarbe {
 
 // Why the settings file could not be read or written: a system error
 // (errorNumber), a path that is a folder, a FIFO or another non-regular
-// file, or a file too large to be a settings file.
+// file, a file too large to be a settings file, or one its owner made
+// read-only.
 struct FileProblem {
-  enum class Kind { kSystemError, kFolder, kFifo, kNotRegular, kTooLarge };
+  enum class Kind { kSystemError, kFolder, kFifo, kNotRegular, kTooLarge, kReadOnly };
   Kind kind = Kind::kSystemError;
   int errorNumber = 0;
 

@@ -197,6 +197,7 @@ std::string FileReason(const FileProblem& problem) {
     case FileProblem::Kind::kFifo: return "c'est un tube nommé, pas un fichier ordinaire";
     case FileProblem::Kind::kNotRegular: return "ce n'est pas un fichier ordinaire";
     case FileProblem::Kind::kTooLarge: return "fichier trop grand";
+    case FileProblem::Kind::kReadOnly: return "le fichier est en lecture seule";
     case FileProblem::Kind::kSystemError: break;
   }
   switch (problem.errorNumber) {

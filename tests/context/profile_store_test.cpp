@@ -230,7 +230,7 @@ TEST_F(ProfileStoreTest, FileThatIsNotReadOrWrittenIsReportedAndLeftAsItIs) {
       {dir_.File("folder.ini"), "c'est un dossier", true},
       // Opening a FIFO to read it would wait for a writer forever.
       {dir_.File("fifo.ini"), "c'est un tube nommé, pas un fichier ordinaire", true},
-      {Ini(), "permission refusée", false},
+      {Ini(), "le fichier est en lecture seule", false},
   };
   // Made read-only by its owner: not replaced, even by root, whom the
   // permission bits do not stop.
