@@ -1,5 +1,6 @@
 #include "context/bearing_context.h"
 
+#include <algorithm>
 #include <utility>
 #include <variant>
 
@@ -7,6 +8,19 @@
 #include "geodesy/locator.h"
 
 namespace quarbe {
+namespace {
+
+// The locator to store: the stored text when the locator held differs from
+// it only by case (a commit upper-cases it), so that it is no change.
+std::string AsStored(const std::string& held, const std::string& stored) {
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  const bool same = held.size() == stored.size() &&
+                    std::equal(held.begin(), held.end(), stored.begin(),
+                               [&](char a, char b) { return upper(a) == upper(b); });
+  return same ? stored : held;
+}
+
+}  // namespace
 
 BearingContext::BearingContext(ProfileStore& store, std::string_view commandLine)
     : configuration_(LoadConfiguration(store)), ports_(LoadPortMap(store)), store_(store) {
@@ -35,8 +49,9 @@ void BearingContext::OnDestroy() { stop_ = true; }
 
 bool BearingContext::SaveProfile() {
   if (saved_) return *saved_;
-  store_.Write(keys::kLocalLocator, state_.local.locator);
-  store_.Write(keys::kCorrespondentLocator, state_.correspondent.locator);
+  store_.Write(keys::kLocalLocator, AsStored(state_.local.locator, store_.Read(keys::kLocalLocator)));
+  store_.Write(keys::kCorrespondentLocator,
+               AsStored(state_.correspondent.locator, store_.Read(keys::kCorrespondentLocator)));
   SaveConfiguration(store_, configuration_);
   saved_ = store_.Flush();
   return *saved_;

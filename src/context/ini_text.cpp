@@ -1,24 +1,35 @@
 #include "context/ini_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
+
+#include "common/utf8.h"
 
 namespace quarbe {
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 struct Line {
   enum class Kind { kOther, kSection, kKey };
-  std::size_t end = 0;   // end of the content, before "\r\n" or "\n"
+  std::size_t begin = 0;
+  std::size_t end = 0;   // end of the content, before its line end
   std::size_t next = 0;  // start of the next line
   Kind kind = Kind::kOther;
   std::string name;  // decoded section name or key
-  // The value as written, without the blanks around it and a comment after
-  // it; for an empty value both are just after the '='.
-  std::size_t valueBegin = 0;
-  std::size_t valueEnd = 0;
+  std::size_t equals = 0;  // of a key line
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+// Where a key line's value is written, without the blanks around it and a
+// comment after it; for an empty value, just after the '='. Found only for
+// the line a caller wants: a value may be a megabyte long.
+struct ValueSpan {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -63,10 +74,27 @@ std::optional<std::uint32_t> ReadNumber(std::string_view text, std::size_t& i, i
 }
 
 // Section and key names: %XX is a Latin-1 character, %UXXXX any character
-// of the basic plane; both become UTF-8. Other bytes stay as they are.
+// of the basic plane; both become UTF-8. A byte that is not part of a UTF-8
+// character is a Latin-1 one too: the files of the 8-bit Windows program
+// hold "Butée" with the single byte E9.
 std::string DecodeName(std::string_view raw) {
+  const bool plain = std::find_if(raw.begin(), raw.end(), [](char c) {
+                       return c == '%' || static_cast<unsigned char>(c) >= 0x80;
+                     }) == raw.end();
+  if (plain) return std::string(raw);
   std::string out;
   for (std::size_t i = 0; i < raw.size();) {
+    if (const auto byte = static_cast<unsigned char>(raw[i]); byte >= 0x80) {
+      const std::size_t length = Utf8CharacterLength(raw, i);
+      if (length == 0) {
+        AppendUtf8(out, byte);
+        ++i;
+      } else {
+        out.append(raw.substr(i, length));
+        i += length;
+      }
+      continue;
+    }
     if (raw[i] == '%') {
       std::size_t j = i + 1;
       const bool wide = j < raw.size() && raw[j] == 'U';
@@ -93,17 +121,19 @@ std::string EncodeName(std::string_view name) {
   for (std::size_t i = 0; i < name.size();) {
     const auto byte = static_cast<unsigned char>(name[i]);
     std::uint32_t code = byte;
-    std::size_t length = 1;
-    if (byte >= 0xC2 && byte <= 0xDF && i + 1 < name.size() && (name[i + 1] & 0xC0) == 0x80) {
+    const std::size_t length = Utf8CharacterLength(name, i);
+    if (length == 2) {
       code = ((byte & 0x1Fu) << 6) | (static_cast<unsigned char>(name[i + 1]) & 0x3Fu);
-      length = 2;
-    } else if (byte >= 0xE0 && byte <= 0xEF && i + 2 < name.size() && (name[i + 1] & 0xC0) == 0x80 &&
-               (name[i + 2] & 0xC0) == 0x80) {
+    } else if (length == 3) {
       code = ((byte & 0x0Fu) << 12) | ((static_cast<unsigned char>(name[i + 1]) & 0x3Fu) << 6) |
              (static_cast<unsigned char>(name[i + 2]) & 0x3Fu);
-      length = 3;
+    } else if (length == 4) {
+      // Beyond what %UXXXX can say: kept as UTF-8, which reads back as is.
+      out.append(name.substr(i, length));
+      i += length;
+      continue;
     }
-    i += length;
+    i += length == 0 ? 1 : length;
     const bool plain = code > 0x20 && code < 0x7F && std::string_view("%=;[]\"\\#").find(static_cast<char>(code)) ==
                                                          std::string_view::npos;
     if (plain) {
@@ -192,15 +222,46 @@ std::string UnescapeValue(std::string_view raw) {
   return joined;
 }
 
-std::vector<Line> Scan(const std::string& text) {
-  std::vector<Line> lines;
-  std::size_t begin = 0;
+// Where the first line starts: after a byte order mark, which some editors
+// put at the start of a UTF-8 file.
+std::size_t ContentBegin(std::string_view text) { return text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0; }
+
+ValueSpan FindValue(const std::string& text, const Line& line) {
+  std::size_t start = line.equals + 1;
+  while (start < line.end && IsBlank(text[start])) ++start;
+  // The value runs to the end of the line or to a ';' outside quotes.
+  std::size_t stop = start;
+  bool inQuotes = false;
+  for (; stop < line.end; ++stop) {
+    const char c = text[stop];
+    if (c == '\\') {
+      if (stop + 1 < line.end) ++stop;
+    } else if (c == '"') {
+      inQuotes = !inQuotes;
+    } else if (c == ';' && !inQuotes) {
+      break;
+    }
+  }
+  while (stop > start && IsBlank(text[stop - 1])) --stop;
+  if (stop == start) start = stop = line.equals + 1;
+  return {start, stop};
+}
+
+// Hands each line of `text` to `visit`, in order. A line ends with "\r\n",
+// "\n" or a lone "\r" (older Macintosh editors).
+template <typename Visit>
+void ForEachLine(const std::string& text, Visit&& visit) {
+  std::size_t begin = ContentBegin(text);
   while (begin < text.size()) {
     Line line;
-    const std::size_t feed = text.find('\n', begin);
-    line.next = feed == std::string::npos ? text.size() : feed + 1;
-    line.end = feed == std::string::npos ? text.size() : feed;
-    if (line.end > begin && text[line.end - 1] == '\r') --line.end;
+    line.begin = begin;
+    // A plain loop: find_first_of looks each byte up in the set with a call
+    // of its own, which a megabyte-long line makes slow.
+    std::size_t lineEnd = begin;
+    while (lineEnd < text.size() && text[lineEnd] != '\n' && text[lineEnd] != '\r') ++lineEnd;
+    line.end = lineEnd;
+    line.next = std::min(lineEnd + 1, text.size());
+    if (text.compare(lineEnd, 2, "\r\n") == 0) ++line.next;
 
     std::size_t p = begin;
     while (p < line.end && IsBlank(text[p])) ++p;
@@ -210,58 +271,49 @@ std::vector<Line> Scan(const std::string& text) {
       line.kind = Line::Kind::kSection;
       line.name = DecodeName(Trim(inside.substr(0, close)));
     } else if (p < line.end && text[p] != ';' && text[p] != '#') {
-      const std::size_t equals = text.find('=', p);
-      if (equals != std::string::npos && equals < line.end) {
+      const std::size_t equals = std::string_view(text.data(), line.end).find('=', p);
+      if (equals != std::string_view::npos) {
         line.kind = Line::Kind::kKey;
         line.name = DecodeName(Trim(std::string_view(text.data() + p, equals - p)));
-        std::size_t start = equals + 1;
-        while (start < line.end && IsBlank(text[start])) ++start;
-        // The value runs to the end of the line or to a ';' outside quotes.
-        std::size_t stop = start;
-        bool inQuotes = false;
-        for (; stop < line.end; ++stop) {
-          const char c = text[stop];
-          if (c == '\\') {
-            if (stop + 1 < line.end) ++stop;
-          } else if (c == '"') {
-            inQuotes = !inQuotes;
-          } else if (c == ';' && !inQuotes) {
-            break;
-          }
-        }
-        while (stop > start && IsBlank(text[stop - 1])) --stop;
-        if (stop == start) start = stop = equals + 1;
-        line.valueBegin = start;
-        line.valueEnd = stop;
+        line.equals = equals;
       }
     }
-    lines.push_back(std::move(line));
-    begin = lines.back().next;
+    begin = line.next;
+    visit(std::move(line));
   }
+}
+
+std::vector<Line> Scan(const std::string& text) {
+  std::vector<Line> lines;
+  ForEachLine(text, [&](Line&& line) { lines.push_back(std::move(line)); });
   return lines;
 }
 
 }  // namespace
 
 std::optional<std::string> IniText::Value(std::string_view section, std::string_view key) const {
-  std::optional<std::string> value;
+  // The last occurrence counts.
+  std::optional<Line> found;
   bool inSection = section.empty();
-  for (const Line& line : Scan(text_)) {
+  ForEachLine(text_, [&](Line&& line) {
     if (line.kind == Line::Kind::kSection) {
       inSection = line.name == section;
     } else if (line.kind == Line::Kind::kKey && inSection && line.name == key) {
-      value = UnescapeValue(std::string_view(text_).substr(line.valueBegin, line.valueEnd - line.valueBegin));
+      found = std::move(line);
     }
-  }
-  return value;
+  });
+  if (!found) return std::nullopt;
+  const ValueSpan span = FindValue(text_, *found);
+  return UnescapeValue(std::string_view(text_).substr(span.begin, span.end - span.begin));
 }
 
 void IniText::Set(std::string_view section, std::string_view key, std::string_view value) {
   const std::vector<Line> lines = Scan(text_);
-  const std::string eol = !lines.empty() && lines.front().end + 2 == lines.front().next &&
-                                  text_[lines.front().end] == '\r'
-                              ? "\r\n"
-                              : "\n";
+  // New lines end as the file's first line does.
+  std::string eol = "\n";
+  if (!lines.empty() && lines.front().next > lines.front().end) {
+    eol = text_.substr(lines.front().end, lines.front().next - lines.front().end);
+  }
   const Line* found = nullptr;
   const Line* insertAfter = nullptr;  // last key line, or the header, of the section's last occurrence
   bool inSection = section.empty();
@@ -276,9 +328,10 @@ void IniText::Set(std::string_view section, std::string_view key, std::string_vi
   }
 
   if (found != nullptr) {
-    const std::string_view current(text_.data() + found->valueBegin, found->valueEnd - found->valueBegin);
+    const ValueSpan span = FindValue(text_, *found);
+    const std::string_view current(text_.data() + span.begin, span.end - span.begin);
     if (UnescapeValue(current) == value) return;
-    text_.replace(found->valueBegin, found->valueEnd - found->valueBegin, EscapeValue(value));
+    text_.replace(span.begin, span.end - span.begin, EscapeValue(value));
     return;
   }
 
@@ -293,12 +346,11 @@ void IniText::Set(std::string_view section, std::string_view key, std::string_vi
     text_.insert(position, entry);
     return;
   }
-  if (!text_.empty()) {
-    if (text_.back() != '\n') text_ += eol;
+  if (!lines.empty()) {
+    const Line& last = lines.back();
+    if (last.next == last.end) text_ += eol;  // the last line has no line end yet
     // A blank line before the new section, unless the file ends with one.
-    const std::size_t previousFeed = text_.size() >= 2 ? text_.rfind('\n', text_.size() - 2) : std::string::npos;
-    const std::size_t lastBegin = previousFeed == std::string::npos ? 0 : previousFeed + 1;
-    if (!Trim(std::string_view(text_).substr(lastBegin, text_.size() - 1 - lastBegin)).empty()) text_ += eol;
+    if (!Trim(std::string_view(text_).substr(last.begin, last.end - last.begin)).empty()) text_ += eol;
   }
   text_ += '[';
   text_ += EncodeName(section);

@@ -5,11 +5,14 @@
 // values in any encoding, line endings.
 //
 // Reading follows the INI dialect the program has always written and read:
+//  - a UTF-8 byte order mark at the start is skipped; "\r\n", "\n" and a
+//    lone "\r" all end a line;
 //  - "[Section]" lines open a section; "key=value" lines inside it hold
 //    values; a line whose first non-blank byte is ';' or '#' is a comment;
 //  - section and key names are matched exactly after %XX (Latin-1) and
-//    %UXXXX escapes are decoded to UTF-8, so "But%E9e" and "Butée" are the
-//    same key; when a key appears more than once the last one counts;
+//    %UXXXX escapes and bytes that are not UTF-8 (Latin-1 again) are decoded
+//    to UTF-8, so "But%E9e", "Butée" in UTF-8 and "But\xE9e" are the same
+//    key; when a key appears more than once the last one counts;
 //  - a value is trimmed; double quotes keep blanks, commas and semicolons;
 //    backslash escapes (\n, \t, \", \\, \xHHHH, \ooo ...) are decoded; an
 //    unquoted ';' starts a comment; unquoted commas separate list items,
@@ -38,8 +41,13 @@ class IniText {
   //    or, without that section, a new section is added at the end.
   // New keys are written with non-ASCII letters escaped (%E9), as every
   // reader of the file understands them. New lines end like the file's
-  // first line ("\r\n" or "\n").
+  // first line ("\r\n", "\n" or "\r"); a byte order mark stays.
   void Set(std::string_view section, std::string_view key, std::string_view value);
+
+  // Gives `key` in `section` the value `value` only when the key is missing.
+  void Add(std::string_view section, std::string_view key, std::string_view value) {
+    if (!Value(section, key)) Set(section, key, value);
+  }
 
   const std::string& Bytes() const { return text_; }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 
@@ -26,23 +27,64 @@ FileProblem NotRegular(mode_t mode) {
   return {FileProblem::Kind::kNotRegular};
 }
 
+// Reads the settings file into `bytes`, never waiting: should the path be,
+// or have become, a FIFO, the open and the reads still return at once.
+// Returns why it could not be read; nothing (and no bytes) when it does not
+// exist.
+std::optional<FileProblem> ReadSettingsFile(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? std::nullopt : std::optional(SystemError(errno));
+  if (!S_ISREG(info.st_mode)) return NotRegular(info.st_mode);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return SystemError(errno);
+  std::optional<FileProblem> reason;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) reason = NotRegular(info.st_mode);
+  char buffer[8192];
+  while (!reason) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) reason = SystemError(errno);
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+    if (bytes.size() > static_cast<std::size_t>(kMaxSettingsBytes)) reason = FileProblem{FileProblem::Kind::kTooLarge};
+  }
+  ::close(fd);
+  return reason;
+}
+
+// Follows symbolic links from `path` to the file the last one names, which
+// need not exist yet: that file is the one to replace or create, and the
+// links stay.
+std::optional<FileProblem> FollowLinks(std::string& path) {
+  namespace fs = std::filesystem;
+  constexpr int kMaxLinks = 40;  // as the kernel allows before ELOOP
+  for (int links = 0; links < kMaxLinks; ++links) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return std::nullopt;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) return SystemError(errno);
+    if (static_cast<std::size_t>(n) == target.size()) return SystemError(ENAMETOOLONG);
+    target.resize(static_cast<std::size_t>(n));
+    // A relative link is relative to the folder that holds it.
+    path = fs::path(target).is_absolute() ? target : (fs::path(path).parent_path() / target).string();
+  }
+  return SystemError(ELOOP);
+}
+
 // Writes `bytes` to a new file beside `path` and renames it over `path`.
 // Returns why it failed, or nothing.
 std::optional<FileProblem> ReplaceFile(const std::string& path, const std::string& bytes) {
   namespace fs = std::filesystem;
-  // Through a symbolic link the file it names is replaced, not the link.
   std::string target = path;
-  struct stat link {};
-  if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
+  if (const std::optional<FileProblem> problem = FollowLinks(target)) return problem;
   struct stat info {};
   const bool exists = ::stat(target.c_str(), &info) == 0;
   if (exists && !S_ISREG(info.st_mode)) return NotRegular(info.st_mode);
-  // A read-only file stays as it is, even in a folder that allows renaming.
+  // A file its owner made read-only stays as it is, even for root and in a
+  // folder that allows renaming.
+  if (exists && (info.st_mode & S_IWUSR) == 0) return FileProblem{FileProblem::Kind::kReadOnly};
   if (exists && ::access(target.c_str(), W_OK) != 0) return SystemError(errno);
   const fs::path parent = fs::path(target).parent_path();
   if (!exists && !parent.empty()) {
@@ -56,14 +98,26 @@ std::optional<FileProblem> ReplaceFile(const std::string& path, const std::strin
   int fd = -1;
   for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
     temporary = target + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
-    // 0666 less the umask, as for any new file; an existing file's
-    // permissions are copied below.
+    // 0666 less the umask, as for any new file; an existing file's owner
+    // and permissions are copied below.
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0 && errno != EEXIST) return SystemError(errno);
   }
   if (fd < 0) return SystemError(EEXIST);
   int error = 0;
-  if (exists && ::fchmod(fd, info.st_mode & 07777) != 0) error = errno;
+  // Root replacing a user's file must leave it the user's, and a file root
+  // makes in a user's folder (sudo keeps HOME) is the user's too. The owner
+  // goes first: changing it clears the set-user and set-group bits.
+  struct stat owner = info;
+  const bool owned = exists || (::geteuid() == 0 && ::stat(parent.empty() ? "." : parent.c_str(), &owner) == 0);
+  struct stat made {};
+  if (owned && ::fstat(fd, &made) != 0) {
+    error = errno;
+  } else if (owned && (made.st_uid != owner.st_uid || made.st_gid != owner.st_gid) &&
+             ::fchown(fd, owner.st_uid, owner.st_gid) != 0) {
+    error = errno;
+  }
+  if (error == 0 && exists && ::fchmod(fd, info.st_mode & 07777) != 0) error = errno;
   for (std::size_t done = 0; error == 0 && done < bytes.size();) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
@@ -86,6 +140,14 @@ std::optional<FileProblem> ReplaceFile(const std::string& path, const std::strin
   return std::nullopt;
 }
 
+// The end stop a stored angle gives: a negative angle (hand-edited) is the
+// same direction reduced into 0..359, -10 is 350. Larger angles are kept as
+// written; the rotator byte reduces them and the configuration dialog shows
+// them as they are.
+std::uint32_t EndStopFromStored(std::int64_t storedDeg) {
+  return static_cast<std::uint32_t>(storedDeg < 0 ? (storedDeg % 360 + 360) % 360 : storedDeg);
+}
+
 }  // namespace
 
 ProfileStore::ProfileStore() : ProfileStore(DefaultPath()) {}
@@ -95,38 +157,14 @@ ProfileStore::ProfileStore(const std::string& filePath) : path_(filePath) { Load
 ProfileStore::~ProfileStore() { Flush(); }
 
 void ProfileStore::Load() {
-  std::optional<FileProblem> reason;
-  struct stat info {};
-  if (::stat(path_.c_str(), &info) != 0) {
-    if (errno == ENOENT) return;  // a first run: the file is made at exit
-    reason = SystemError(errno);
-  } else if (!S_ISREG(info.st_mode)) {
-    reason = NotRegular(info.st_mode);
-  } else {
-    // Not blocking: should the path have become a FIFO since the check, the
-    // open and the reads still return at once.
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-      reason = SystemError(errno);
-    } else {
-      std::string bytes;
-      if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) reason = NotRegular(info.st_mode);
-      char buffer[8192];
-      while (!reason) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) reason = SystemError(errno);
-        if (n <= 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > static_cast<std::size_t>(kMaxSettingsBytes)) reason = FileProblem{FileProblem::Kind::kTooLarge};
-      }
-      ::close(fd);
-      if (!reason) text_ = IniText(std::move(bytes));
-    }
+  std::string bytes;
+  if (const std::optional<FileProblem> reason = ReadSettingsFile(path_, bytes)) {
+    refusedReason_ = reason;
+    startupProblem_ = SettingsFileProblem{path_, *reason};
+    return;
   }
-  if (!reason) return;
-  refusedReason_ = reason;
-  startupProblem_ = SettingsFileProblem{path_, *reason};
+  loaded_ = IniText(bytes);
+  text_ = IniText(std::move(bytes));
 }
 
 std::string ProfileStore::DefaultPath() {
@@ -145,14 +183,17 @@ std::string ProfileStore::DefaultPath() {
 std::int32_t ProfileStore::GetProfileInt(std::string_view section, std::string_view key,
                                          std::int32_t defaultValue) const {
   const std::optional<std::string> text = text_.Value(section, key);
-  if (!text) return defaultValue;
   // Blanks kept by quotes count for nothing, as they always have.
-  return ParseWholeNumber(*text).value_or(defaultValue);
+  const std::int32_t value = text ? ParseWholeNumber(*text).value_or(defaultValue) : defaultValue;
+  NoteRead(section, key, std::to_string(value));
+  return value;
 }
 
 std::string ProfileStore::GetProfileString(std::string_view section, std::string_view key,
                                            std::string_view defaultValue) const {
-  return text_.Value(section, key).value_or(std::string(defaultValue));
+  std::string value = text_.Value(section, key).value_or(std::string(defaultValue));
+  NoteRead(section, key, value);
+  return value;
 }
 
 void ProfileStore::WriteProfileInt(std::string_view section, std::string_view key, std::int32_t value) {
@@ -163,22 +204,55 @@ void ProfileStore::WriteProfileString(std::string_view section, std::string_view
   SetValue(section, key, value);
 }
 
+void ProfileStore::NoteRead(std::string_view section, std::string_view key, std::string_view value) const {
+  KeyName name{std::string(section), std::string(key)};
+  if (held_.contains(name)) return;  // the program's own value, not the file's
+  firstReads_.try_emplace(std::move(name), value);
+}
+
 void ProfileStore::SetValue(std::string_view section, std::string_view key, std::string_view value) {
-  const std::string before = text_.Bytes();
   text_.Set(section, key, value);
-  dirty_ = dirty_ || text_.Bytes() != before;
+  KeyName name{std::string(section), std::string(key)};
+  // What the program took from the file for this key: what it read, or for
+  // a key it never read, the file's text.
+  std::optional<std::string> before;
+  if (const auto read = firstReads_.find(name); read != firstReads_.end()) {
+    before = read->second;
+  } else {
+    before = loaded_.Value(section, key);
+  }
+  const bool changed = !before || *before != value;
+  const auto [held, added] = held_.insert_or_assign(name, Held{std::string(value), changed});
+  if (added) heldOrder_.push_back(held->first);
 }
 
 bool ProfileStore::Flush() {
   flushProblem_.reset();
-  if (!dirty_) return true;
-  // A file that was not read is not replaced: what it holds is unknown.
-  const std::optional<FileProblem> reason = refusedReason_ ? refusedReason_ : ReplaceFile(path_, text_.Bytes());
+  if (heldOrder_.empty()) return true;
+  // A file that was not read at start-up is not replaced: what it holds is
+  // unknown.
+  std::optional<FileProblem> reason = refusedReason_;
+  std::string disk;
+  if (!reason) reason = ReadSettingsFile(path_, disk);
+  IniText merged(disk);
+  if (!reason) {
+    for (const KeyName& name : heldOrder_) {
+      const Held& held = held_.at(name);
+      if (held.changed) {
+        merged.Set(name.first, name.second, held.value);
+      } else {
+        merged.Add(name.first, name.second, held.value);
+      }
+    }
+    if (merged.Bytes() != disk) reason = ReplaceFile(path_, merged.Bytes());
+  }
   if (reason) {
     flushProblem_ = SettingsFileProblem{path_, *reason};
     return false;
   }
-  dirty_ = false;
+  text_ = std::move(merged);
+  held_.clear();
+  heldOrder_.clear();
   return true;
 }
 
@@ -187,11 +261,7 @@ Configuration LoadConfiguration(const ProfileStore& store) {
   configuration.gpsPort = store.Read(keys::kGpsPort);
   configuration.rotatorPort = store.Read(keys::kRotatorPort);
   configuration.rotationSense = store.Read(keys::kRotationSense);
-  // A negative angle (hand-edited) is the same direction reduced into
-  // 0..359: -10 is 350. Larger angles are kept as written; the rotator byte
-  // reduces them and the configuration dialog shows them as they are.
-  const std::int64_t endStopDeg = store.Read(keys::kEndStop);
-  configuration.endStopDeg = static_cast<std::uint32_t>(endStopDeg < 0 ? (endStopDeg % 360 + 360) % 360 : endStopDeg);
+  configuration.endStopDeg = EndStopFromStored(store.Read(keys::kEndStop));
   configuration.endStopChoice = EndStopChoiceFor(configuration.endStopDeg);
   configuration.picturePath = store.Read(keys::kPicturePath);
   return configuration;
@@ -201,7 +271,12 @@ void SaveConfiguration(ProfileStore& store, const Configuration& configuration) 
   store.Write(keys::kGpsPort, configuration.gpsPort);
   store.Write(keys::kRotatorPort, configuration.rotatorPort);
   store.Write(keys::kRotationSense, configuration.rotationSense);
-  store.Write(keys::kEndStop, static_cast<std::int32_t>(configuration.endStopDeg));
+  // An end stop stored as another angle of the same direction (-10 for
+  // 350) is written back as stored: it has not changed.
+  const std::int32_t storedDeg = store.Read(keys::kEndStop);
+  store.Write(keys::kEndStop, EndStopFromStored(storedDeg) == configuration.endStopDeg
+                                  ? storedDeg
+                                  : static_cast<std::int32_t>(configuration.endStopDeg));
   store.Write(keys::kPicturePath, configuration.picturePath);
 }
 

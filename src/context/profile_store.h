@@ -7,12 +7,23 @@
 // a path or a value that is not UTF-8 reads and writes back unchanged.
 //  - Hand edits are kept byte for byte: a write replaces only the values of
 //    the keys written (a missing key is added to its section) and leaves
-//    every other line as it was, comments and blank lines included. A key
-//    keeps the spelling the file gives it ("Butée=" or "But%E9e="); a new
-//    "Butée" is written "But%E9e", which every earlier version reads.
+//    every other line as it was, comments, blank lines, a byte order mark
+//    and line ends included. A key keeps the spelling the file gives it
+//    ("Butée=" in UTF-8 or Latin-1, or "But%E9e="); a new "Butée" is written
+//    "But%E9e", which every earlier version reads.
+//  - Other programs (or an editor) may change the file while this one runs.
+//    Flush reads the file again and applies only the program's own changes
+//    to it: a written value that differs from what the program read for
+//    that key at start-up replaces the value on disk; a value that does not
+//    differ is only added when the key is missing. Lines others added stay.
 //  - The new content goes to a temporary file beside the old one, which is
 //    then renamed over it: a crash or a full disk never leaves half a file.
-//    When nothing changed, the file is not touched.
+//    The file keeps its owner, group and permissions (a file root makes is
+//    given the owner and group of its folder). When nothing changed,
+//    the file is not touched. A file whose owner may not write it (no u+w)
+//    is not replaced, even by root: Flush fails with kReadOnly.
+//  - A symbolic link at the path stays: the file it names is replaced, or
+//    created when it does not exist yet.
 //  - A settings file that is not a regular file (a FIFO, a folder, a
 //    device), or that cannot be read, is never waited on: the program
 //    starts on the defaults, is told why (StartupProblem), and does not
@@ -21,9 +32,12 @@
 // where an integer belongs all give the default.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "common/configuration.h"
 #include "common/settings_keys.h"
@@ -33,9 +47,10 @@ namespace quarbe {
 
 // Why the settings file could not be read or written: a system error
 // (errorNumber), a path that is a folder, a FIFO or another non-regular
-// file, or a file too large to be a settings file.
+// file, a file too large to be a settings file, or one its owner made
+// read-only.
 struct FileProblem {
-  enum class Kind { kSystemError, kFolder, kFifo, kNotRegular, kTooLarge };
+  enum class Kind { kSystemError, kFolder, kFifo, kNotRegular, kTooLarge, kReadOnly };
   Kind kind = Kind::kSystemError;
   int errorNumber = 0;
 
@@ -68,8 +83,9 @@ class ProfileStore {
   virtual void WriteProfileInt(std::string_view section, std::string_view key, std::int32_t value);
   virtual void WriteProfileString(std::string_view section, std::string_view key, std::string_view value);
 
-  // Writes what has changed to disk. Returns false when the file could not
-  // be written; FlushProblem() then says why.
+  // Applies what the program wrote to the file as it is on disk now.
+  // Returns false when the file could not be written; FlushProblem() then
+  // says why.
   virtual bool Flush();
 
   // Why the file was not read at start-up (nothing when it was read or is
@@ -84,14 +100,28 @@ class ProfileStore {
   void Write(const TextKey& key, std::string_view value) { WriteProfileString(key.section, key.key, value); }
 
  private:
+  using KeyName = std::pair<std::string, std::string>;  // section, key
+
+  // A value the program holds for a key, to be applied at Flush.
+  struct Held {
+    std::string value;
+    bool changed = false;  // differs from what the program read at start-up
+  };
+
   void Load();
   void SetValue(std::string_view section, std::string_view key, std::string_view value);
+  void NoteRead(std::string_view section, std::string_view key, std::string_view value) const;
 
   std::string path_;
-  IniText text_;
+  IniText loaded_;  // the file as read at start-up
+  IniText text_;    // the same with the program's writes: what it reads
+  // What the program first read for each key (an integer in decimal), the
+  // default included: writing it back is no change.
+  mutable std::map<KeyName, std::string> firstReads_;
+  std::map<KeyName, Held> held_;
+  std::vector<KeyName> heldOrder_;  // keys in the order first written
   // Why the file was not read, when it exists: it must not be replaced.
   std::optional<FileProblem> refusedReason_;
-  bool dirty_ = false;
   std::optional<SettingsFileProblem> startupProblem_;
   std::optional<SettingsFileProblem> flushProblem_;
 };

@@ -1,8 +1,12 @@
 #include "ui/operator_texts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <variant>
+
+#include "common/utf8.h"
 
 namespace quarbe {
 namespace {
@@ -12,6 +16,37 @@ constexpr const char* kUnknownArgumentCaption = "Paramètre inconnu";
 constexpr const char* kSettingsCaption = "Fichier de réglages";
 constexpr const char* kGpsOpenCaption = "Ouverture port GPS";
 constexpr const char* kRotatorOpenCaption = "Ouverture port moteur";
+
+// ---------------------------------------------------------------------------
+// Texts quoted from outside
+
+// A text from outside quoted in a message (a path, a [Ports] entry, a host, a
+// command-line word) longer than this many characters is cut, followed by
+// an ellipsis: a box sized for a 100 kB entry would be taller than any
+// screen, and laying it out would hold the window for seconds.
+constexpr std::size_t kQuotedCharacters = 60;
+
+// The text as a message quotes it: cut after kQuotedCharacters characters,
+// never inside one (a byte that is not UTF-8 counts as one character), and
+// kept on one line: a control character (a line feed, an escape sequence for
+// the terminal the standard error goes to) shows as U+FFFD. Only what is
+// shown is looked at, however long the text.
+std::string Quoted(std::string_view text) {
+  std::string shown;
+  std::size_t i = 0;
+  for (std::size_t characters = 0; i < text.size() && characters < kQuotedCharacters; ++characters) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const std::size_t length = std::max<std::size_t>(Utf8CharacterLength(text, i), 1);
+    if (byte < 0x20 || byte == 0x7F) {
+      shown += "\uFFFD";
+    } else {
+      shown.append(text.substr(i, length));
+    }
+    i += length;
+  }
+  if (i < text.size()) shown += "…";
+  return shown;
+}
 
 // ---------------------------------------------------------------------------
 // The system's own words
@@ -66,7 +101,7 @@ std::string DeviceOpenErrorText(const DeviceOpenFailure& failure) {
     return failure.kind == DeviceKind::kSerial ? "Impossible d'ouvrir le port série : aucun périphérique choisi"
                                                : "Impossible d'ouvrir le port parallèle : aucun périphérique choisi";
   }
-  return "Impossible d'ouvrir " + failure.device + " : " + DeviceErrorReason(failure.errorNumber, failure.kind);
+  return "Impossible d'ouvrir " + Quoted(failure.device) + " : " + DeviceErrorReason(failure.errorNumber, failure.kind);
 }
 
 // Why a connection to a daemon failed, in French for the usual cases; the
@@ -90,12 +125,12 @@ std::string ConnectErrorReason(int errorNumber) {
 
 // « Impossible de joindre gpsd sur localhost:2947 : connexion refusée ».
 std::string ServiceErrorText(const std::string& service, const std::string& address, const std::string& reason) {
-  return "Impossible de joindre " + service + " sur " + address + " : " + reason;
+  return "Impossible de joindre " + service + " sur " + Quoted(address) + " : " + reason;
 }
 
 // « Entrée COM1=gpsd:localhost de la section [Ports] incorrecte : il manque le port ... ».
 std::string PortEntryErrorText(const PortEntryFailure& failure) {
-  return "Entrée " + failure.key + "=" + failure.entry + " de la section [Ports] incorrecte : " +
+  return "Entrée " + failure.key + "=" + Quoted(failure.entry) + " de la section [Ports] incorrecte : " +
          PortEntryReasonText(failure.error);
 }
 
@@ -147,7 +182,7 @@ std::string HamlibFailureText(const HamlibFailure& failure) {
   std::string text = opening ? "Impossible d'ouvrir le rotateur Hamlib " : "Le rotateur Hamlib ";
   text += std::to_string(address.model);
   text += " sur ";
-  text += address.device;
+  text += Quoted(address.device);
   text += opening ? " : " : " ne répond plus : ";
   text += systemCause ? DeviceErrorReason(failure.errorNumber, DeviceKind::kSerial) : HamlibReason(failure);
   return text;
@@ -162,6 +197,7 @@ std::string FileReason(const FileProblem& problem) {
     case FileProblem::Kind::kFifo: return "c'est un tube nommé, pas un fichier ordinaire";
     case FileProblem::Kind::kNotRegular: return "ce n'est pas un fichier ordinaire";
     case FileProblem::Kind::kTooLarge: return "fichier trop grand";
+    case FileProblem::Kind::kReadOnly: return "le fichier est en lecture seule";
     case FileProblem::Kind::kSystemError: break;
   }
   switch (problem.errorNumber) {
@@ -189,20 +225,6 @@ std::string FileReason(const FileProblem& problem) {
 
 // ---------------------------------------------------------------------------
 // The window's fields and the command line
-
-// An unknown command-line word longer than this many characters is shown
-// cut, followed by an ellipsis: a message box sized for a 128 KiB word would
-// be taller than any screen.
-constexpr std::size_t kShownWordCharacters = 60;
-
-std::string ShownWord(const std::string& word) {
-  std::size_t characters = 0;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    if ((static_cast<unsigned char>(word[i]) & 0xC0) == 0x80) continue;  // inside a UTF-8 sequence
-    if (characters++ == kShownWordCharacters) return word.substr(0, i) + "…";
-  }
-  return word;
-}
 
 std::string RefusalText(const FieldRefusal& refusal) {
   switch (refusal.reason) {
@@ -233,10 +255,10 @@ struct MessageWording {
   Wording operator()(const FieldRefusal& refusal) const { return {RefusalText(refusal), kAttention}; }
   Wording operator()(LocatorError error) const { return {LocatorText(error), kAttention}; }
   Wording operator()(const UnknownArgument& argument) const {
-    return {ShownWord(argument.word), kUnknownArgumentCaption};
+    return {Quoted(argument.word), kUnknownArgumentCaption};
   }
   Wording operator()(const SettingsNotRead& notRead) const {
-    return {"Le fichier de réglages " + notRead.problem.path + " n'a pas été lu : " +
+    return {"Le fichier de réglages " + Quoted(notRead.problem.path) + " n'a pas été lu : " +
                 FileReason(notRead.problem.reason) + ". Quarbe démarre avec les réglages par défaut.",
             kSettingsCaption};
   }
@@ -260,14 +282,15 @@ Wording Word(const GpsOpenError& error) { return {std::visit(FailureText{}, erro
 Wording Word(const RotatorFailure& failure) { return {std::visit(FailureText{}, failure), kRotatorOpenCaption}; }
 
 Wording WordSettingsNotSaved(const SettingsFileProblem& problem) {
-  return {"Les réglages n'ont pas été enregistrés dans " + problem.path + " : " + FileReason(problem.reason) + ".",
+  return {"Les réglages n'ont pas été enregistrés dans " + Quoted(problem.path) + " : " +
+              FileReason(problem.reason) + ".",
           kSettingsCaption};
 }
 
 std::string PortEntryReasonText(const PortEntryError& error) {
   const std::string gpsdForm = " ; la forme est gpsd ou gpsd:HÔTE:PORT";
   const std::string hamlibForm = " ; la forme est hamlib:MODÈLE:PÉRIPHÉRIQUE ou hamlib:MODÈLE:PÉRIPHÉRIQUE:VITESSE";
-  const std::string part = "« " + error.part + " »";
+  const std::string part = "« " + Quoted(error.part) + " »";
   switch (error.problem) {
     case PortEntryError::Problem::kMissingGpsdPort:
       return "il manque le port" + gpsdForm;
@@ -334,7 +357,7 @@ std::string NoDisplayText() {
 
 std::string DisplayUnavailableText(const std::string& displaysNamed) {
   return "quarbe : impossible d'ouvrir l'affichage graphique (" +
-         (displaysNamed.empty() ? std::string(kNoDisplayNamed) : displaysNamed) +
+         (displaysNamed.empty() ? std::string(kNoDisplayNamed) : Quoted(displaysNamed)) +
          ") ; lancez Quarbe dans une session graphique.";
 }
 

@@ -3,7 +3,9 @@
 // French here and nowhere else. The layers below report what happened as
 // values (a refused field, an error number, a device, an address); the
 // window words them with these functions. Free of Qt: the headless tests
-// word what they check the same way.
+// word what they check the same way. A text from outside quoted in a
+// message (a path, a [Ports] entry, a host, a command-line word) is cut
+// after 60 characters, with "…", and kept on one line.
 
 #include <string>
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <ostream>
 #include <string>
 #include <variant>
@@ -94,6 +96,45 @@ INSTANTIATE_TEST_SUITE_P(
         RotatorCase{"hamlib:603:/dev/ttyUSB0:0", Refused{"« 0 » n'est pas une vitesse en bauds"}},
         RotatorCase{"hamlib", Refused{"il manque le modèle et le périphérique" + kHamlibForm}},
         RotatorCase{"gpsd", Refused{"gpsd ne commande pas de rotateur" + kHamlibForm}}));
+
+// Whatever a message quotes from outside (a path, a [Ports] entry or a part
+// of one, a host) is cut after 60 characters, never inside one, and kept on
+// one line: a 1 MiB entry once made a box thousands of pixels tall.
+TEST(QuotedText, IsCutAndKeptOnOneLine) {
+  const std::string big = "é" + std::string(1 << 20, 'x');
+  const std::string bigShown = "é" + std::string(59, 'x') + "…";
+  const std::string strayBytes(1 << 20, '\x80');  // no character starts in it
+  const std::string emoji = std::string(59, 'x') + "\xF0\x9F\x98\x80" + "tail";
+  const struct {
+    const char* what;
+    std::string text;
+    std::string quoted;
+  } cases[] = {
+      {"device", Word(GpsOpenError{DeviceOpenFailure{DeviceKind::kSerial, big, ENOENT}}).text, bigShown},
+      {"entry", Word(GpsOpenError{PortEntryFailure{"COM1", "gpsd:" + big, {PortEntryError::Problem::kMissingGpsdPort}}}).text,
+       "gpsd:é" + std::string(54, 'x') + "…"},
+      {"part", PortEntryReasonText(std::get<PortEntryError>(ParseRotatorPortEntry("hamlib:" + big + ":/dev/ttyS0"))),
+       "« " + bigShown + " »"},
+      {"gpsd host", Word(GpsOpenError{GpsdUnreachable{GpsdAddress{big, "2947"}}}).text, bigShown},
+      {"Hamlib device", Word(RotatorFailure{HamlibFailure{HamlibFailure::Stage::kOpen, HamlibAddress{603, big, 0}}}).text,
+       bigShown},
+      {"settings read", Word(Message{SettingsNotRead{{big, {FileProblem::Kind::kFolder}}}}).text, bigShown},
+      {"settings saved", WordSettingsNotSaved({big, {FileProblem::Kind::kFolder}}).text, bigShown},
+      {"stray bytes", Word(GpsOpenError{DeviceOpenFailure{DeviceKind::kSerial, strayBytes, ENOENT}}).text,
+       std::string(60, '\x80') + "…"},
+      {"four-byte character", Word(GpsOpenError{DeviceOpenFailure{DeviceKind::kSerial, emoji, ENOENT}}).text,
+       std::string(59, 'x') + "\xF0\x9F\x98\x80…"},
+      {"control characters",
+       Word(GpsOpenError{DeviceOpenFailure{DeviceKind::kSerial, "/dev/tty\nUSB0\x1b[2J", ENOENT}}).text,
+       "/dev/tty\uFFFDUSB0\uFFFD[2J"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_NE(c.text.find(c.quoted), std::string::npos) << c.what << ": " << c.text.substr(0, 300);
+    EXPECT_LT(c.text.size(), 400u) << c.what;
+    EXPECT_EQ(std::count_if(c.text.begin(), c.text.end(), [](char ch) { return ch >= 0 && ch < 0x20; }), 0)
+        << c.what;
+  }
+}
 
 }  // namespace
 }  // namespace quarbe

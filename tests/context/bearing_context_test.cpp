@@ -1,6 +1,7 @@
 #include "context/bearing_context.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
@@ -271,6 +272,33 @@ TEST_F(ContextTest, RotatorOpenFailureIsShownOnceByTheWindow) {
   Start();
   Show(context_->CommitHeading(form_));
   ExpectOneMessage("Impossible d'ouvrir " + dir_.File("absent") + " : périphérique absent", "Ouverture port moteur");
+}
+
+// A value the program reads one way and would write another (a locator it
+// upper-cases, a number spelt differently, a word read as the default, an
+// end stop reduced to 0..359) has not changed: a run that changes nothing
+// leaves the file as it is, not even rewritten.
+TEST_F(ContextTest, ValuesReadAsTheyAreWrittenLeaveTheFileUntouched) {
+  const std::string all = "[Contexte]\nLocal=JN18AP\nCorres=JN08WV\n[GPS]\nPort=1\n[Moteur]\nPort=1\nRotation=1\n"
+                          "But%E9e=180\n[Compas]\nImage=mobile.emf\n";
+  const std::pair<std::string, std::string> spellings[] = {{"Local=JN18AP", "Local=jn18ap"},
+                                                           {"[GPS]\nPort=1", "[GPS]\nPort= 01"},
+                                                           {"Rotation=1", "Rotation=un"},
+                                                           {"But%E9e=180", "But%E9e=-180"}};
+  for (const auto& [canonical, spelt] : spellings) {
+    std::string settings = all;
+    settings.replace(settings.find(canonical), canonical.size(), spelt);
+    Settings(settings);
+    const std::string before = testing::ReadFile(Ini());
+    struct stat written {};
+    ASSERT_EQ(::stat(Ini().c_str(), &written), 0);
+    Start();
+    context_.reset();
+    struct stat now {};
+    ASSERT_EQ(::stat(Ini().c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, written.st_ino) << spelt;
+    EXPECT_EQ(testing::ReadFile(Ini()), before) << spelt;
+  }
 }
 
 TEST_F(ContextTest, GarbageSettingsStartCleanly) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ostream>
 
 #include "temp_dir.h"
 #include "ui/operator_texts.h"
@@ -109,6 +110,93 @@ TEST_F(ProfileStoreTest, HandEditsAreKeptByteForByte) {
   EXPECT_EQ(store.Read(keys::kLocalLocator), "IO91WM");
 }
 
+// Files as editors and other programs leave them: a byte order mark, each
+// kind of line end, the end-stop key in each spelling. Each must read, and
+// after Local=FN31PR and an end stop of 90 are written keep all it had, with
+// new lines ending as its own lines do.
+struct FileFormCase {
+  const char* name;
+  std::string before;
+  const char* local;  // as read
+  std::int32_t endStopDeg;
+  std::string after;
+};
+
+void PrintTo(const FileFormCase& row, std::ostream* out) { *out << row.name; }
+
+class FileFormTest : public ProfileStoreTest, public ::testing::WithParamInterface<FileFormCase> {};
+
+TEST_P(FileFormTest, ReadsAndKeepsTheFileForm) {
+  const FileFormCase& c = GetParam();
+  WriteFile(Ini(), c.before);
+  {
+    ProfileStore store(Ini());
+    EXPECT_EQ(store.Read(keys::kLocalLocator), c.local);
+    EXPECT_EQ(store.Read(keys::kEndStop), c.endStopDeg);
+    store.Write(keys::kLocalLocator, "FN31PR");
+    store.Write(keys::kEndStop, 90);
+    EXPECT_TRUE(store.Flush());
+  }
+  EXPECT_EQ(ReadFile(Ini()), c.after);
+}
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, FileFormTest,
+    ::testing::Values(
+        FileFormCase{"ByteOrderMark", kBom + "[Contexte]\nLocal=IO91WM\n[Moteur]\nBut%E9e=45\n", "IO91WM", 45,
+                     kBom + "[Contexte]\nLocal=FN31PR\n[Moteur]\nBut%E9e=90\n"},
+        FileFormCase{"ByteOrderMarkAlone", kBom, "JN18AP", 180,
+                     kBom + "[Contexte]\nLocal=FN31PR\n\n[Moteur]\nBut%E9e=90\n"},
+        FileFormCase{"LoneCrAndLatin1Key", "[Contexte]\rLocal=IO91WM\r[Moteur]\rBut\xE9" "e=45\r", "IO91WM", 45,
+                     "[Contexte]\rLocal=FN31PR\r[Moteur]\rBut\xE9" "e=90\r"},
+        FileFormCase{"LoneCrKeysAdded", "[Contexte]\rLocal=IO91WM", "IO91WM", 180,
+                     "[Contexte]\rLocal=FN31PR\r\r[Moteur]\rBut%E9e=90\r"},
+        FileFormCase{"CrLfAndUtf8Key", "[Moteur]\r\nBut\xC3\xA9" "e=45\r\n[Contexte]\r\nLocal=IO91WM\r\n", "IO91WM", 45,
+                     "[Moteur]\r\nBut\xC3\xA9" "e=90\r\n[Contexte]\r\nLocal=FN31PR\r\n"},
+        FileFormCase{"ByteOrderMarkCrLfKeyAdded", kBom + "[Moteur]\r\nPort=2\r\n[Contexte]\r\nLocal=IO91WM\r\n",
+                     "IO91WM", 180, kBom + "[Moteur]\r\nPort=2\r\nBut%E9e=90\r\n[Contexte]\r\nLocal=FN31PR\r\n"}),
+    [](const ::testing::TestParamInfo<FileFormCase>& row) { return std::string(row.param.name); });
+
+// While the program runs, another program (or an editor) changes the file.
+// At exit only what the program itself changed is applied to the file as it
+// is then: the other's lines and values stay, a key the other removed comes
+// back, and a file the program has nothing new for is not touched.
+TEST_F(ProfileStoreTest, SaveAppliesOnlyTheProgramsChangesToTheFileAsItIsNow) {
+  WriteFile(Ini(), "[Contexte]\nLocal=IO91WM\nCorres=JN08WV\n[GPS]\nPort=1\n[Moteur]\nPort=1\nRotation=1\n"
+                   "But%E9e=180\n[Compas]\nImage=mobile.emf\n");
+  {
+    ProfileStore store(Ini());
+    Configuration configuration = LoadConfiguration(store);
+    const std::string correspondent = store.Read(keys::kCorrespondentLocator);
+    WriteFile(Ini(), "; ajout\xc3\xa9 par un autre programme\n[Contexte]\nLocal=IO91WM\nCorres=QF56OD\n[GPS]\nPort=1\n"
+                     "[Moteur]\nPort=1\nRotation=0\nBut%E9e=180\n[Ports]\nCOM1=/dev/ttyUSB0\n");
+    store.Write(keys::kLocalLocator, "FN31PR");
+    store.Write(keys::kCorrespondentLocator, correspondent);
+    configuration.gpsPort = 2;
+    SaveConfiguration(store, configuration);
+    EXPECT_TRUE(store.Flush());
+  }
+  const std::string expected =
+      "; ajout\xc3\xa9 par un autre programme\n[Contexte]\nLocal=FN31PR\nCorres=QF56OD\n[GPS]\nPort=2\n"
+      "[Moteur]\nPort=1\nRotation=0\nBut%E9e=180\n[Ports]\nCOM1=/dev/ttyUSB0\n\n[Compas]\nImage=mobile.emf\n";
+  EXPECT_EQ(ReadFile(Ini()), expected);
+
+  struct stat before {};
+  ASSERT_EQ(::stat(Ini().c_str(), &before), 0);
+  {
+    ProfileStore store(Ini());
+    store.Write(keys::kLocalLocator, store.Read(keys::kLocalLocator));
+    SaveConfiguration(store, LoadConfiguration(store));
+    EXPECT_TRUE(store.Flush());
+  }
+  struct stat after {};
+  ASSERT_EQ(::stat(Ini().c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(ReadFile(Ini()), expected);
+}
+
 TEST_F(ProfileStoreTest, WriteIsAtomicAndKeepsForeignKeys) {
   WriteFile(Ini(), "[Ports]\nLPT1=/tmp/lpt\n[Moteur]\nPort=2\nCouleur=rouge\n[Autre]\nx=1\n");
   struct stat before {};
@@ -142,12 +230,13 @@ TEST_F(ProfileStoreTest, FileThatIsNotReadOrWrittenIsReportedAndLeftAsItIs) {
       {dir_.File("folder.ini"), "c'est un dossier", true},
       // Opening a FIFO to read it would wait for a writer forever.
       {dir_.File("fifo.ini"), "c'est un tube nommé, pas un fichier ordinaire", true},
-      {Ini(), "permission refusée", false},
+      {Ini(), "le fichier est en lecture seule", false},
   };
+  // Made read-only by its owner: not replaced, even by root, whom the
+  // permission bits do not stop.
   WriteFile(Ini(), "[Contexte]\nLocal=FN31PR\n");
-  ASSERT_EQ(::chmod(Ini().c_str(), 0400), 0);
+  ASSERT_EQ(::chmod(Ini().c_str(), 0444), 0);
   for (const auto& c : cases) {
-    if (!c.readProblem && ::geteuid() == 0) continue;  // file permissions do not bind root
     ProfileStore store(c.path);
     EXPECT_EQ(store.StartupProblem().has_value(), c.readProblem) << c.path;
     if (c.readProblem) {
@@ -167,6 +256,70 @@ TEST_F(ProfileStoreTest, FileThatIsNotReadOrWrittenIsReportedAndLeftAsItIs) {
   EXPECT_TRUE(::stat(dir_.File("folder.ini").c_str(), &info) == 0 && S_ISDIR(info.st_mode));
   EXPECT_TRUE(::stat(dir_.File("fifo.ini").c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
   EXPECT_EQ(ReadFile(Ini()), "[Contexte]\nLocal=FN31PR\n");
+}
+
+// A symbolic link at the settings path stays a link: the file it names is
+// replaced, or made when it does not exist yet.
+TEST_F(ProfileStoreTest, LinkStaysAndTheFileItNamesIsWritten) {
+  ASSERT_EQ(::mkdir(dir_.File("real").c_str(), 0700), 0);
+  WriteFile(dir_.File("real/kept.ini"), "[Moteur]\nPort=2 ; LPT2\n");
+  const struct {
+    const char* link;
+    std::string target;  // as the link holds it
+    std::string file;    // the file it names
+    std::string after;
+  } cases[] = {
+      {"relative.ini", "real/new.ini", dir_.File("real/new.ini"), "[Contexte]\nLocal=IO91WM\n"},
+      {"absolute.ini", dir_.File("real/other.ini"), dir_.File("real/other.ini"), "[Contexte]\nLocal=IO91WM\n"},
+      {"chained.ini", "relative.ini", dir_.File("real/new.ini"), "[Contexte]\nLocal=FN31PR\n"},
+      {"existing.ini", dir_.File("real/kept.ini"), dir_.File("real/kept.ini"),
+       "[Moteur]\nPort=2 ; LPT2\n\n[Contexte]\nLocal=IO91WM\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string link = dir_.File(c.link);
+    ASSERT_EQ(::symlink(c.target.c_str(), link.c_str()), 0) << c.link;
+    {
+      ProfileStore store(link);
+      store.Write(keys::kLocalLocator, std::string(c.link) == "chained.ini" ? "FN31PR" : "IO91WM");
+      EXPECT_TRUE(store.Flush()) << c.link;
+    }
+    struct stat info {};
+    ASSERT_EQ(::lstat(link.c_str(), &info), 0) << c.link;
+    EXPECT_TRUE(S_ISLNK(info.st_mode)) << c.link;
+    EXPECT_EQ(ReadFile(c.file), c.after) << c.link;
+  }
+}
+
+// Root saving a user's settings (sudo keeps HOME) leaves them the user's,
+// with their permissions; a file root makes in the user's folder is the
+// user's too.
+TEST_F(ProfileStoreTest, ReplacedFileKeepsOwnerGroupAndPermissions) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  constexpr uid_t kUser = 4321;
+  constexpr gid_t kGroup = 8765;
+  const std::string folder = dir_.File("home");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(::chown(folder.c_str(), kUser, kGroup), 0);
+  const std::string existing = folder + "/kept.ini";
+  WriteFile(existing, "[Contexte]\nLocal=FN31PR\n");
+  ASSERT_EQ(::chown(existing.c_str(), kUser, kGroup), 0);
+  ASSERT_EQ(::chmod(existing.c_str(), 0620), 0);
+  const std::string made = folder + "/made.ini";
+  for (const std::string& path : {existing, made}) {
+    {
+      ProfileStore store(path);
+      store.Write(keys::kLocalLocator, "IO91WM");
+      EXPECT_TRUE(store.Flush()) << path;
+    }
+    EXPECT_EQ(ReadFile(path), "[Contexte]\nLocal=IO91WM\n") << path;
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0) << path;
+    EXPECT_EQ(info.st_uid, kUser) << path;
+    EXPECT_EQ(info.st_gid, kGroup) << path;
+  }
+  struct stat info {};
+  ASSERT_EQ(::stat(existing.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0620u);
 }
 
 struct BaudCase {
