@@ -114,7 +114,10 @@ std::optional<FileProblem> ReplaceFile(const std::string& path, const std::strin
   if (owned && ::fstat(fd, &made) != 0) {
     error = errno;
   } else if (owned && (made.st_uid != owner.st_uid || made.st_gid != owner.st_gid) &&
-             ::fchown(fd, owner.st_uid, owner.st_gid) != 0) {
+             ::fchown(fd, owner.st_uid, owner.st_gid) != 0 && ::geteuid() == 0) {
+    // Only root can give a file away. A user whose file has a group they do
+    // not belong to gets the file back in their own group: their locators
+    // matter more than the file's group.
     error = errno;
   }
   if (error == 0 && exists && ::fchmod(fd, info.st_mode & 07777) != 0) error = errno;
