@@ -30,10 +30,15 @@ struct Wording {
 Wording Word(const Message& message);
 
 // The GPS source could not start (caption "Ouverture port GPS"), e.g.
-// « Impossible d'ouvrir /dev/ttyUSB0 : périphérique absent ».
+// « Impossible d'ouvrir /dev/ttyUSB0 : périphérique absent ». A device that
+// could not be opened gets a second paragraph saying what to do: choose
+// another port, or, refused permission, join the device's group (read from
+// the device). Error numbers are worded in French whatever the session's
+// language, a number without a text of its own as "erreur système N (ENAME)".
 Wording Word(const GpsOpenError& error);
 
-// The rotator could not be driven (caption "Ouverture port moteur").
+// The rotator could not be driven (caption "Ouverture port moteur"); its
+// device is worded as the GPS's.
 Wording Word(const RotatorFailure& failure);
 
 // The settings could not be written at exit (caption "Fichier de réglages").

@@ -118,7 +118,8 @@ class ContextTest : public ::testing::Test {
   }
   void ExpectOneMessage(std::string_view text, std::string_view caption = "Attention") const {
     ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0].text, text);
+    // A device's message goes on with what to do about it.
+    EXPECT_EQ(messages_[0].text.substr(0, messages_[0].text.find("\n\n")), text);
     EXPECT_EQ(messages_[0].caption, caption);
   }
   void ExpectFocusSelected(int controlId) const {
