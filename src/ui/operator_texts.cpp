@@ -354,11 +354,16 @@ std::string LocatorText(LocatorError error) {
   return {};
 }
 
+// Said under an unknown command-line word.
+constexpr const char* kAcceptedArguments =
+    "\n\nQuarbe accepte local=AANNAA pour le QRA local et dest=AANNAA pour le QRA du correspondant "
+    "(par exemple local=JN18AP dest=JN08WV) ; quarbe --help donne aussi les options de Qt.";
+
 struct MessageWording {
   Wording operator()(const FieldRefusal& refusal) const { return {RefusalText(refusal), kAttention}; }
   Wording operator()(LocatorError error) const { return {LocatorText(error), kAttention}; }
   Wording operator()(const UnknownArgument& argument) const {
-    return {ShownWord(argument.word), kUnknownArgumentCaption};
+    return {ShownWord(argument.word) + kAcceptedArguments, kUnknownArgumentCaption};
   }
   Wording operator()(const SettingsNotRead& notRead) const {
     return {"Le fichier de réglages " + notRead.problem.path + " n'a pas été lu : " +
@@ -422,6 +427,26 @@ std::string PortEntryReasonText(const PortEntryError& error) {
       return "gpsd ne commande pas de rotateur" + hamlibForm;
   }
   return {};
+}
+
+std::string UsageText(const std::string& settingsPath) {
+  return "Usage : quarbe [local=QRA] [dest=QRA] [options de Qt]\n"
+         "Distance et azimuts entre un véhicule et un correspondant radioamateur,\n"
+         "orientation de l'antenne.\n"
+         "\n"
+         "  local=QRA        le QRA du véhicule, 6 caractères, par exemple local=JN18AP\n"
+         "  dest=QRA         le QRA du correspondant, par exemple dest=JN08WV\n"
+         "  -h, --help       affiche cette aide\n"
+         "  --version        affiche la version de Quarbe\n"
+         "\n"
+         "Options de Qt utiles :\n"
+         "  -platform NOM    l'affichage : xcb (X11), wayland, ou offscreen (aucun)\n"
+         "  -style NOM       le style des fenêtres : fusion (par défaut) ou windows\n"
+         "  -reverse         les fenêtres de droite à gauche\n"
+         "\n"
+         "Fichier de réglages : " + settingsPath + "\n"
+         "Sa section [Ports] dit quel périphérique chaque port désigne (un GPS USB,\n"
+         "gpsd, un rotor piloté par Hamlib) ; man quarbe décrit ses clés.\n";
 }
 
 std::string NoDisplayText() {

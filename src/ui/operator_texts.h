@@ -24,9 +24,9 @@ struct Wording {
 };
 
 // The context's messages: a refused field or locator (caption "Attention"),
-// an unknown command-line word ("Paramètre inconnu", a word of more than 60
-// characters cut, with "…"), a settings file that could not be read
-// ("Fichier de réglages").
+// an unknown command-line word ("Paramètre inconnu": the word, one of more
+// than 60 characters cut, with "…", then what the command line accepts), a
+// settings file that could not be read ("Fichier de réglages").
 Wording Word(const Message& message);
 
 // The GPS source could not start (caption "Ouverture port GPS"), e.g.
@@ -47,6 +47,10 @@ Wording WordSettingsNotSaved(const SettingsFileProblem& problem);
 // What is wrong with a [Ports] entry, as the end of the message naming it:
 // « il manque le port ; la forme est gpsd ou gpsd:HÔTE:PORT ».
 std::string PortEntryReasonText(const PortEntryError& error);
+
+// The usage `quarbe --help` prints: the command line, Qt's useful options
+// and where the settings file is.
+std::string UsageText(const std::string& settingsPath);
 
 // The line printed when there is no display to open: none is named in the
 // environment, or the one named (e.g. "DISPLAY=:0") could not be opened.
