@@ -17,6 +17,22 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
+// Calls `use` with each token of the command line: the text between runs of
+// spaces.
+template <typename Use>
+void ForEachToken(std::string_view commandLine, Use use) {
+  std::size_t position = 0;
+  while (position < commandLine.size()) {
+    if (commandLine[position] == ' ') {
+      ++position;
+      continue;
+    }
+    const auto end = std::min(commandLine.find(' ', position), commandLine.size());
+    use(commandLine.substr(position, end - position));
+    position = end;
+  }
+}
+
 }  // namespace
 
 std::string JoinArguments(std::span<const std::string> arguments) {
@@ -32,15 +48,7 @@ CommandLine ParseCommandLine(std::string_view commandLine) {
   constexpr std::string_view kLocalPrefix = "local=";
   constexpr std::string_view kDestPrefix = "dest=";
   CommandLine parsed;
-  std::size_t position = 0;
-  while (position < commandLine.size()) {
-    if (commandLine[position] == ' ') {
-      ++position;
-      continue;
-    }
-    const auto end = std::min(commandLine.find(' ', position), commandLine.size());
-    const std::string_view token = commandLine.substr(position, end - position);
-    position = end;
+  ForEachToken(commandLine, [&](std::string_view token) {
     if (StartsWithNoCase(token, kLocalPrefix)) {
       parsed.localLocator = std::string(token.substr(kLocalPrefix.size()));
     } else if (StartsWithNoCase(token, kDestPrefix)) {
@@ -48,8 +56,18 @@ CommandLine ParseCommandLine(std::string_view commandLine) {
     } else {
       parsed.unknownWords.emplace_back(token);
     }
-  }
+  });
   return parsed;
+}
+
+InformationRequest RequestedInformation(std::string_view commandLine) {
+  InformationRequest request = InformationRequest::kNone;
+  ForEachToken(commandLine, [&request](std::string_view token) {
+    if (request != InformationRequest::kNone) return;
+    if (token == "--help" || token == "-h") request = InformationRequest::kUsage;
+    if (token == "--version") request = InformationRequest::kVersion;
+  });
+  return request;
 }
 
 }  // namespace quarbe

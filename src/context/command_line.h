@@ -1,5 +1,6 @@
 #pragma once
-// The program's command line: local=LOCATOR and dest=LOCATOR.
+// The program's command line: local=LOCATOR and dest=LOCATOR, and the
+// requests answered without a window, --help (or -h) and --version.
 
 #include <optional>
 #include <span>
@@ -22,5 +23,12 @@ struct CommandLine {
 // local= and dest= are matched case-insensitively at a token's start and the
 // rest of the token is the locator, not checked here (an empty one too).
 CommandLine ParseCommandLine(std::string_view commandLine);
+
+// What the command line asks to be printed instead of running the window:
+// the usage for --help or -h, the version for --version, the first of them
+// that appears (matched whole and as written, tokens as above); kNone for
+// any other command line.
+enum class InformationRequest { kNone, kUsage, kVersion };
+InformationRequest RequestedInformation(std::string_view commandLine);
 
 }  // namespace quarbe

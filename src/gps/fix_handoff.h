@@ -35,6 +35,7 @@ struct GpsdUnreachable {
   GpsdAddress address;
   Cause cause = Cause::kUnexplained;
   int errorNumber = 0;
+  int lookupError = 0;  // for kUnknownHost: getaddrinfo's code, 0 if not known
 
   friend bool operator==(const GpsdUnreachable&, const GpsdUnreachable&) = default;
 };

@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <memory>
+#include <utility>
 
+#include "common/name_lookup.h"
 #include "gps/decimal_position.h"
 #include "gps/gps_reader.h"
 
@@ -93,7 +95,13 @@ void GpsdReader::Run(const GpsdAddress& address, std::int32_t courseDeg) {
       if (!reported) {
         reported = true;
         // Shown by the UI thread; the reader goes on once it has been seen.
-        handoff_.Post(GpsOpenError{GpsdUnreachable{address, CauseOf(code), code > 0 ? code : 0}});
+        GpsdUnreachable unreachable{address, CauseOf(code), code > 0 ? code : 0};
+        // libgps says only that the host is unknown: whether the name is
+        // wrong or the network is down is worth telling apart.
+        if (unreachable.cause == GpsdUnreachable::Cause::kUnknownHost) {
+          unreachable.lookupError = HostLookupError(address.host);
+        }
+        handoff_.Post(GpsOpenError{std::move(unreachable)});
       }
       if (WaitForStop(kReconnectIntervalMs)) return;
       continue;

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <utility>
 
+#include "common/name_lookup.h"
 
 namespace quarbe {
 namespace {
@@ -288,6 +289,12 @@ void HamlibRotator::Run() {
         failure = FailureOf(current, rotator.Network(), HamlibFailure::Stage::kCommand, code, errno);
         rotator.Close();
       }
+    }
+    if (failure && !reported && failure->network && failure->stage == HamlibFailure::Stage::kOpen &&
+        failure->problem == HamlibFailure::Problem::kPortSettings) {
+      // Hamlib refuses a daemon address whose name does not resolve as a
+      // port setting: find out why, for the one failure shown.
+      failure->lookupError = HostLookupError(HostOfAddress(current.device));
     }
     lock.lock();
     if (opened) ++stats_.opens;

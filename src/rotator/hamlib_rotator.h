@@ -74,6 +74,9 @@ struct HamlibFailure {
   Problem problem = Problem::kOther;
   int hamlibCode = 0;
   int errorNumber = 0;
+  // A daemon's address refused at open: getaddrinfo's code when its host
+  // name does not resolve (Hamlib calls that a port setting), else 0.
+  int lookupError = 0;
 
   friend bool operator==(const HamlibFailure&, const HamlibFailure&) = default;
 };

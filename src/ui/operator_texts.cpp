@@ -1,11 +1,15 @@
 #include "ui/operator_texts.h"
 
+#include <netdb.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <variant>
 
+#include "common/device_group.h"
 #include "common/utf8.h"
 
 namespace quarbe {
@@ -49,33 +53,121 @@ std::string Quoted(std::string_view text) {
 }
 
 // ---------------------------------------------------------------------------
-// The system's own words
+// Error numbers, in French whatever the session's language
 
-// strerror_r comes in two flavours (XSI returns an int, GNU a pointer); these
-// overloads take whichever the C library provides.
-[[maybe_unused]] std::string TextFrom(int result, const char* buffer) {
-  return result == 0 ? std::string(buffer) : std::string();
-}
-[[maybe_unused]] std::string TextFrom(const char* result, const char* /*buffer*/) {
-  return result != nullptr ? std::string(result) : std::string();
+// Every error number opening and using a device, a file or a socket can
+// give, in the operator's terms. The C library's own text would follow the
+// session's language, which is often not French on a car PC set up in
+// English.
+std::optional<std::string> KnownErrorText(int errorNumber) {
+  switch (errorNumber) {
+    case EPERM: return "opération non permise";
+    case ENOENT: return "fichier ou dossier absent";
+    case EINTR: return "appel système interrompu";
+    case EIO: return "erreur d'entrée-sortie";
+    case ENXIO: return "périphérique ou adresse absent";
+    case EBADF: return "descripteur de fichier incorrect";
+    case EAGAIN: return "ressource momentanément indisponible";
+    case ENOMEM: return "mémoire insuffisante";
+    case EACCES: return "permission refusée";
+    case EBUSY: return "périphérique ou ressource occupé";
+    case EEXIST: return "le fichier existe déjà";
+    case EXDEV: return "déplacement impossible d'un système de fichiers à un autre";
+    case ENODEV: return "périphérique absent";
+    case ENOTDIR: return "un élément du chemin n'est pas un dossier";
+    case EISDIR: return "c'est un dossier";
+    case EINVAL: return "paramètre refusé par le système";
+    case ENFILE: return "trop de fichiers ouverts sur le système";
+    case EMFILE: return "trop de fichiers ouverts par Quarbe";
+    case ENOTTY: return "opération impossible sur ce périphérique";
+    case ETXTBSY: return "fichier en cours d'utilisation";
+    case EFBIG: return "fichier trop grand";
+    case ENOSPC: return "disque plein";
+    case EROFS: return "système de fichiers en lecture seule";
+    case EMLINK: return "trop de liens";
+    case EPIPE: return "liaison fermée à l'autre bout";
+    case ERANGE: return "valeur hors limites";
+    case EDEADLK: return "blocage mutuel évité";
+    case ENAMETOOLONG: return "nom de fichier trop long";
+    case ENOLCK: return "plus de verrou disponible";
+    case ENOSYS: return "fonction absente de ce système";
+    case ELOOP: return "trop de liens symboliques (une boucle ?)";
+    case ENODATA: return "aucune donnée disponible";
+    case ETIME: return "délai dépassé";
+    case ENOLINK: return "liaison coupée";
+    case EPROTO: return "erreur de protocole";
+    case EOVERFLOW: return "valeur trop grande";
+    case EBADFD: return "descripteur de fichier en mauvais état";
+    case EMSGSIZE: return "message trop long";
+    case EPROTONOSUPPORT: return "protocole non pris en charge";
+    case EOPNOTSUPP: return "opération non prise en charge";
+    case EAFNOSUPPORT: return "famille d'adresses non prise en charge (IPv6 désactivé ?)";
+    case EADDRINUSE: return "adresse déjà utilisée";
+    case EADDRNOTAVAIL: return "adresse indisponible sur cette machine";
+    case ENETDOWN: return "réseau désactivé";
+    case ENETUNREACH: return "réseau injoignable";
+    case ENETRESET: return "connexion coupée par le réseau";
+    case ECONNABORTED: return "connexion abandonnée";
+    case ECONNRESET: return "connexion coupée par l'autre machine";
+    case ENOBUFS: return "mémoire tampon insuffisante";
+    case ENOTCONN: return "pas de connexion";
+    case ETIMEDOUT: return "pas de réponse (délai dépassé)";
+    case ECONNREFUSED: return "connexion refusée";
+    case EHOSTDOWN: return "hôte éteint";
+    case EHOSTUNREACH: return "hôte injoignable";
+    case EALREADY:
+    case EINPROGRESS:
+      return "connexion en cours";
+    case ESTALE: return "fichier réseau périmé";
+    case EREMOTEIO: return "erreur d'entrée-sortie distante";
+    case EDQUOT: return "quota de disque dépassé";
+    case ENOMEDIUM: return "aucun support dans le lecteur";
+    case ECANCELED: return "opération annulée";
+    case ERFKILL: return "liaison radio coupée (rfkill)";
+    case EHWPOISON: return "erreur de mémoire matérielle";
+    default: return std::nullopt;
+  }
 }
 
-// The system's text for an error number. It follows the process's
-// LC_MESSAGES locale, that is, the user's language once the application has
-// called setlocale().
+// The French text for any error number: a number without a text of its own
+// is given with its symbolic name, which an operator can look up.
 std::string SystemErrorText(int errorNumber) {
-  char buffer[256] = {};
-  std::string text = TextFrom(strerror_r(errorNumber, buffer, sizeof buffer), buffer);
-  if (text.empty()) text = "Erreur " + std::to_string(errorNumber);
+  if (std::optional<std::string> known = KnownErrorText(errorNumber)) return *std::move(known);
+  std::string text = "erreur système " + std::to_string(errorNumber);
+  if (const char* name = strerrorname_np(errorNumber)) text += std::string(" (") + name + ")";
   return text;
+}
+
+// Why a host name could not be resolved, from getaddrinfo's code.
+std::string NameLookupErrorText(int lookupError) {
+  switch (lookupError) {
+    case EAI_NONAME: return "nom d'hôte inconnu";
+#ifdef EAI_NODATA
+    case EAI_NODATA: return "ce nom d'hôte n'a pas d'adresse";
+#endif
+#ifdef EAI_ADDRFAMILY
+    case EAI_ADDRFAMILY: return "ce nom d'hôte n'a pas d'adresse utilisable";
+#endif
+    case EAI_AGAIN: return "résolution du nom impossible pour le moment (réseau ou serveur de noms injoignable)";
+    case EAI_FAIL: return "le serveur de noms a échoué";
+    case EAI_SERVICE: return "port inconnu";
+    case EAI_MEMORY: return "mémoire insuffisante pour résoudre le nom";
+    case EAI_FAMILY:
+    case EAI_SOCKTYPE:
+    case EAI_BADFLAGS:
+      return "demande de résolution du nom refusée par le système";
+    case EAI_OVERFLOW: return "nom d'hôte trop long";
+    case EAI_SYSTEM: return "résolution du nom impossible (erreur système)";
+    default: return "résolution du nom impossible (code " + std::to_string(lookupError) + ")";
+  }
 }
 
 // ---------------------------------------------------------------------------
 // Devices and daemons
 
-// Why a device could not be opened, in French for the failures an operator
-// meets (device missing, permission, held by another program, wrong kind of
-// device); the system's own text for anything else.
+// Why a device could not be opened, in the words of devices where they say
+// more than the general text (a missing device, one held by another program,
+// the wrong kind of device).
 std::string DeviceErrorReason(int errorNumber, DeviceKind kind) {
   switch (errorNumber) {
     case ENOENT:
@@ -104,14 +196,42 @@ std::string DeviceOpenErrorText(const DeviceOpenFailure& failure) {
   return "Impossible d'ouvrir " + Quoted(failure.device) + " : " + DeviceErrorReason(failure.errorNumber, failure.kind);
 }
 
-// Why a connection to a daemon failed, in French for the usual cases; the
-// system's own text for anything else.
+// Which device a port stands for, as the operator chooses it in the
+// configuration: the GPS's serial port or the rotator's parallel port.
+enum class PortRole { kGps, kRotator };
+
+// What the operator can do about a device that could not be opened, as a
+// paragraph after the reason: choose no port or another one, and for a
+// permission refusal join the group the device belongs to.
+std::string DeviceOpenHint(const std::string& device, int errorNumber, PortRole role) {
+  const std::string choose =
+      role == PortRole::kGps
+          ? "choisissez « Aucun » ou un autre port série dans la configuration, ou nommez le bon périphérique "
+            "dans la section [Ports] du fichier de réglages (par exemple COM1=/dev/ttyUSB0 pour un GPS USB)."
+          : "choisissez « Aucun » ou un autre port parallèle dans la configuration, ou nommez le bon "
+            "périphérique dans la section [Ports] du fichier de réglages (man quarbe).";
+  if (device.empty() || (errorNumber != EACCES && errorNumber != EPERM)) return "\n\nPour continuer, " + choose;
+  std::string access;
+  const std::string shown = Quoted(device);
+  const std::optional<DeviceGroup> group = CharacterDeviceGroup(device);
+  if (!group) {
+    access = "Vérifiez les droits de " + shown + " (ls -l " + shown + ").";
+  } else if (group->id == 0) {
+    access = shown + " n'est ouvert qu'à l'administrateur (groupe root) : demandez-lui d'en donner l'accès.";
+  } else {
+    const std::string name = group->name.empty() ? std::to_string(group->id) : group->name;
+    access = shown + " appartient au groupe " + name + " : ajoutez votre compte à ce groupe (sudo adduser $USER " +
+             name + "), puis fermez la session et ouvrez-la de nouveau pour que cela prenne effet.";
+  }
+  return "\n\n" + access + " Sinon, " + choose;
+}
+
+// Why a connection to a daemon failed: the usual cases in a daemon's terms.
 std::string ConnectErrorReason(int errorNumber) {
   switch (errorNumber) {
     case ECONNREFUSED:
       return "connexion refusée";
     case EHOSTUNREACH:
-    case ENETUNREACH:
       return "hôte injoignable";
     case ETIMEDOUT:
       return "pas de réponse";
@@ -138,7 +258,9 @@ std::string GpsdUnreachableText(const GpsdUnreachable& failure) {
   std::string reason;
   switch (failure.cause) {
     case GpsdUnreachable::Cause::kUnknownPort: reason = "port inconnu"; break;
-    case GpsdUnreachable::Cause::kUnknownHost: reason = "hôte inconnu"; break;
+    case GpsdUnreachable::Cause::kUnknownHost:
+      reason = failure.lookupError != 0 ? NameLookupErrorText(failure.lookupError) : "hôte inconnu";
+      break;
     case GpsdUnreachable::Cause::kRefused: reason = "connexion refusée"; break;
     case GpsdUnreachable::Cause::kSystemError: reason = ConnectErrorReason(failure.errorNumber); break;
     case GpsdUnreachable::Cause::kUnexplained: reason = "connexion impossible"; break;
@@ -162,7 +284,7 @@ std::string HamlibReason(const HamlibFailure& failure) {
 
 // A system error behind Hamlib's input-output error (a refused connection, a
 // missing device) says more than Hamlib's own code.
-std::string HamlibFailureText(const HamlibFailure& failure) {
+std::string HamlibFailureText(const HamlibFailure& failure, PortRole role) {
   const HamlibAddress& address = failure.address;
   if (failure.stage == HamlibFailure::Stage::kUnknownModel) {
     return "Modèle de rotateur Hamlib inconnu : " + std::to_string(address.model) + " (rotctl -l donne la liste)";
@@ -171,13 +293,16 @@ std::string HamlibFailureText(const HamlibFailure& failure) {
   const bool inputOutput = failure.problem == HamlibFailure::Problem::kInputOutput;
   const bool systemCause = inputOutput && failure.errorNumber != 0;
   if (failure.network) {
-    std::string reason = systemCause ? ConnectErrorReason(failure.errorNumber) : HamlibReason(failure);
+    std::string reason = failure.lookupError != 0 ? NameLookupErrorText(failure.lookupError)
+                         : systemCause           ? ConnectErrorReason(failure.errorNumber)
+                                                 : HamlibReason(failure);
     if (!opening && inputOutput) reason = "connexion perdue";
     const std::string service = address.model == kHamlibNetworkModel ? "rotctld" : "le rotateur Hamlib";
     return ServiceErrorText(service, address.device, reason);
   }
   if (opening && systemCause) {
-    return DeviceOpenErrorText(DeviceOpenFailure{DeviceKind::kSerial, address.device, failure.errorNumber});
+    return DeviceOpenErrorText(DeviceOpenFailure{DeviceKind::kSerial, address.device, failure.errorNumber}) +
+           DeviceOpenHint(address.device, failure.errorNumber, role);
   }
   std::string text = opening ? "Impossible d'ouvrir le rotateur Hamlib " : "Le rotateur Hamlib ";
   text += std::to_string(address.model);
@@ -251,11 +376,16 @@ std::string LocatorText(LocatorError error) {
   return {};
 }
 
+// Said under an unknown command-line word.
+constexpr const char* kAcceptedArguments =
+    "\n\nQuarbe accepte local=AANNAA pour le QRA local et dest=AANNAA pour le QRA du correspondant "
+    "(par exemple local=JN18AP dest=JN08WV) ; quarbe --help donne aussi les options de Qt.";
+
 struct MessageWording {
   Wording operator()(const FieldRefusal& refusal) const { return {RefusalText(refusal), kAttention}; }
   Wording operator()(LocatorError error) const { return {LocatorText(error), kAttention}; }
   Wording operator()(const UnknownArgument& argument) const {
-    return {Quoted(argument.word), kUnknownArgumentCaption};
+    return {Quoted(argument.word) + kAcceptedArguments, kUnknownArgumentCaption};
   }
   Wording operator()(const SettingsNotRead& notRead) const {
     return {"Le fichier de réglages " + Quoted(notRead.problem.path) + " n'a pas été lu : " +
@@ -265,10 +395,14 @@ struct MessageWording {
 };
 
 struct FailureText {
-  std::string operator()(const DeviceOpenFailure& failure) const { return DeviceOpenErrorText(failure); }
+  PortRole role;
+
+  std::string operator()(const DeviceOpenFailure& failure) const {
+    return DeviceOpenErrorText(failure) + DeviceOpenHint(failure.device, failure.errorNumber, role);
+  }
   std::string operator()(const PortEntryFailure& failure) const { return PortEntryErrorText(failure); }
   std::string operator()(const GpsdUnreachable& failure) const { return GpsdUnreachableText(failure); }
-  std::string operator()(const HamlibFailure& failure) const { return HamlibFailureText(failure); }
+  std::string operator()(const HamlibFailure& failure) const { return HamlibFailureText(failure, role); }
 };
 
 constexpr const char* kNoDisplayNamed = "ni DISPLAY ni WAYLAND_DISPLAY n'est défini";
@@ -277,9 +411,13 @@ constexpr const char* kNoDisplayNamed = "ni DISPLAY ni WAYLAND_DISPLAY n'est dé
 
 Wording Word(const Message& message) { return std::visit(MessageWording{}, message); }
 
-Wording Word(const GpsOpenError& error) { return {std::visit(FailureText{}, error.failure), kGpsOpenCaption}; }
+Wording Word(const GpsOpenError& error) {
+  return {std::visit(FailureText{PortRole::kGps}, error.failure), kGpsOpenCaption};
+}
 
-Wording Word(const RotatorFailure& failure) { return {std::visit(FailureText{}, failure), kRotatorOpenCaption}; }
+Wording Word(const RotatorFailure& failure) {
+  return {std::visit(FailureText{PortRole::kRotator}, failure), kRotatorOpenCaption};
+}
 
 Wording WordSettingsNotSaved(const SettingsFileProblem& problem) {
   return {"Les réglages n'ont pas été enregistrés dans " + Quoted(problem.path) + " : " +
@@ -348,6 +486,26 @@ std::string PortMeaningText(const std::string& portName, const RotatorPortEntry&
     std::string operator()(const PortEntryError& error) const { return UnreadableEntryMeaning(error); }
   };
   return portName + " : " + std::visit(Meaning{}, entry);
+}
+
+std::string UsageText(const std::string& settingsPath) {
+  return "Usage : quarbe [local=QRA] [dest=QRA] [options de Qt]\n"
+         "Distance et azimuts entre un véhicule et un correspondant radioamateur,\n"
+         "orientation de l'antenne.\n"
+         "\n"
+         "  local=QRA        le QRA du véhicule, 6 caractères, par exemple local=JN18AP\n"
+         "  dest=QRA         le QRA du correspondant, par exemple dest=JN08WV\n"
+         "  -h, --help       affiche cette aide\n"
+         "  --version        affiche la version de Quarbe\n"
+         "\n"
+         "Options de Qt utiles :\n"
+         "  -platform NOM    l'affichage : xcb (X11), wayland, ou offscreen (aucun)\n"
+         "  -style NOM       le style des fenêtres : fusion (par défaut) ou windows\n"
+         "  -reverse         les fenêtres de droite à gauche\n"
+         "\n"
+         "Fichier de réglages : " + settingsPath + "\n"
+         "Sa section [Ports] dit quel périphérique chaque port désigne (un GPS USB,\n"
+         "gpsd, un rotor piloté par Hamlib) ; man quarbe décrit ses clés.\n";
 }
 
 std::string NoDisplayText() {

@@ -26,16 +26,21 @@ struct Wording {
 };
 
 // The context's messages: a refused field or locator (caption "Attention"),
-// an unknown command-line word ("Paramètre inconnu", a word of more than 60
-// characters cut, with "…"), a settings file that could not be read
-// ("Fichier de réglages").
+// an unknown command-line word ("Paramètre inconnu": the word, one of more
+// than 60 characters cut, with "…", then what the command line accepts), a
+// settings file that could not be read ("Fichier de réglages").
 Wording Word(const Message& message);
 
 // The GPS source could not start (caption "Ouverture port GPS"), e.g.
-// « Impossible d'ouvrir /dev/ttyUSB0 : périphérique absent ».
+// « Impossible d'ouvrir /dev/ttyUSB0 : périphérique absent ». A device that
+// could not be opened gets a second paragraph saying what to do: choose
+// another port, or, refused permission, join the device's group (read from
+// the device). Error numbers are worded in French whatever the session's
+// language, a number without a text of its own as "erreur système N (ENAME)".
 Wording Word(const GpsOpenError& error);
 
-// The rotator could not be driven (caption "Ouverture port moteur").
+// The rotator could not be driven (caption "Ouverture port moteur"); its
+// device is worded as the GPS's.
 Wording Word(const RotatorFailure& failure);
 
 // The settings could not be written at exit (caption "Fichier de réglages").
@@ -51,6 +56,10 @@ std::string PortEntryReasonText(const PortEntryError& error);
 // read with what is wrong with it.
 std::string PortMeaningText(const std::string& portName, const GpsPortEntry& entry);
 std::string PortMeaningText(const std::string& portName, const RotatorPortEntry& entry);
+
+// The usage `quarbe --help` prints: the command line, Qt's useful options
+// and where the settings file is.
+std::string UsageText(const std::string& settingsPath);
 
 // The line printed when there is no display to open: none is named in the
 // environment, or the one named (e.g. "DISPLAY=:0") could not be opened.

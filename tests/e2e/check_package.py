@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Builds the Debian package into a temporary directory and checks it: its
 control fields (name, version, section, runtime dependencies found by
-dpkg-shlibdeps), the files it installs, lintian's verdict, and that the
-program it carries starts from the unpacked tree and ends with status 0 on
-SIGTERM, writing its settings file, and that without a display it explains
-so in one line.
+dpkg-shlibdeps), the files it installs, lintian's verdict (hardening
+included), and that the program it carries starts from the unpacked tree and
+ends with status 0 on SIGTERM, writing its settings file, that without a
+display it explains so in one line, and that it answers --version without
+one.
 
 Usage: check_package.py --build DIR
 """
@@ -77,13 +78,20 @@ def main():
             check(os.path.isfile(os.path.join(root + prefix, name)), "the package holds %s/%s" % (prefix, name))
 
         # Debian's own checks: no error and no warning (the copyright file,
-        # the changelog, the manual page, the description's line lengths).
+        # the changelog, the manual page, the description's line lengths),
+        # and none of the hardening Debian builds with missing from the
+        # binaries (lintian tells that at its information level).
         lintian_tool = shutil.which("lintian")
         if check(lintian_tool is not None, "lintian is installed (tools/install-deps)"):
-            lint = subprocess.run([lintian_tool, "--allow-root", deb], capture_output=True, text=True)
-            tags = [line for line in lint.stdout.splitlines() if line[:2] in ("E:", "W:")]
+            lint = subprocess.run([lintian_tool, "--allow-root", "--display-info", deb], capture_output=True,
+                                  text=True)
+            lines = lint.stdout.splitlines()
+            tags = [line for line in lines if line[:2] in ("E:", "W:")]
             if not check(not tags and lint.returncode == 0, "lintian reports no error and no warning"):
                 print(lint.stdout + lint.stderr)
+            unhardened = [line for line in lines if "hardening-no-" in line]
+            if not check(not unhardened, "lintian finds the binaries hardened (bindnow, fortify, PIE, relro)"):
+                print("\n".join(unhardened))
 
         # The metadata, desktop entry and icon as a software centre sees them.
         if shutil.which("appstreamcli"):
@@ -104,6 +112,10 @@ def main():
         os.chmod(tmp, 0o700)
         program_path = root + prefix + "/bin/quarbe"
         check_without_display(program_path, home, env)
+        version = subprocess.run([program_path, "--version"], cwd=home, env=env, capture_output=True, text=True,
+                                 timeout=30)
+        check(version.returncode == 0 and version.stdout == "quarbe 1.1.0.1\n",
+              "the packaged program answers --version without a display")
         program = subprocess.Popen([program_path, "-platform", "offscreen", "dest=IO91WM"], cwd=home, env=env,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         time.sleep(2.0)

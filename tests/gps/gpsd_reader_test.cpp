@@ -131,6 +131,25 @@ TEST_P(GpsdDriveTest, GivesTheFixesOfTheSerialPath) {
 
 INSTANTIATE_TEST_SUITE_P(Drives, GpsdDriveTest, testing::Values("drive-jn18ap-gn.nmea", "drive-jn18ap-gp.nmea"));
 
+TEST(GpsdReader, HostNameThatDoesNotResolveSaysWhy) {
+  GpsdReader reader;
+  FakeUiThread ui(reader);
+  reader.Start(GpsdAddress{"no-such-host.invalid", "2947"}, 0);
+  ASSERT_TRUE(ui.WaitForEvents(1));
+  const std::vector<GpsEvent> events = ui.Events();
+  const auto* error = std::get_if<GpsOpenError>(&events.front());
+  ASSERT_NE(error, nullptr);
+  const auto* unreachable = std::get_if<GpsdUnreachable>(&error->failure);
+  ASSERT_NE(unreachable, nullptr);
+  EXPECT_EQ(unreachable->cause, GpsdUnreachable::Cause::kUnknownHost);
+  // Unknown, or not resolvable while this machine has no name server.
+  const std::string text = Word(*error).text;
+  const std::string address = "Impossible de joindre gpsd sur no-such-host.invalid:2947 : ";
+  EXPECT_TRUE(text == address + "nom d'hôte inconnu" ||
+              text.starts_with(address + "résolution du nom impossible pour le moment"))
+      << text;
+}
+
 TEST(GpsdReader, AbsentAtStartReportedOnceThenFollowsAndSurvivesARestart) {
   ScratchDir scratch;
   const int port = FreeLoopbackPort();

@@ -107,6 +107,22 @@ TEST(HamlibRotatorDaemon, FoldsNearTheLastCommandKeepsTheDeadBandAndResendsAfter
   rotator.Close();
 }
 
+TEST(HamlibRotatorDaemon, HostNameThatDoesNotResolveIsNotCalledAPortSetting) {
+  HamlibRotator rotator;
+  rotator.Configure(HamlibAddress{kHamlibNetworkModel, "no-such-host.invalid:4533", 0});
+  rotator.Command(90);
+  ASSERT_TRUE(rotator.WaitFor([](const HamlibRotatorStats& s) { return s.openFailures >= 1; }, kPatience));
+  const std::optional<HamlibFailure> report = rotator.TakeReport();
+  ASSERT_TRUE(report.has_value());
+  // Unknown, or not resolvable while this machine has no name server.
+  const std::string text = Word(RotatorFailure{*report}).text;
+  const std::string address = "Impossible de joindre rotctld sur no-such-host.invalid:4533 : ";
+  EXPECT_TRUE(text == address + "nom d'hôte inconnu" ||
+              text.starts_with(address + "résolution du nom impossible pour le moment"))
+      << text;
+  rotator.Close();
+}
+
 TEST(HamlibRotatorDaemon, AbsentReportedOnceThenFollowedThroughARestart) {
   ScratchDir scratch;
   const int port = FreeLoopbackPort();

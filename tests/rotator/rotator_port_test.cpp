@@ -74,7 +74,8 @@ class RotatorPortTest : public ::testing::Test {
     port_.SetFailureCallback([this](const DeviceOpenFailure& failure) {
       failures_.push_back(failure);
       const Wording wording = Word(RotatorFailure{failure});
-      messages_.emplace_back(wording.text + "|" + wording.caption);
+      // The reason; what to do about it follows in a paragraph of its own.
+      messages_.emplace_back(wording.text.substr(0, wording.text.find("\n\n")) + "|" + wording.caption);
     });
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
