@@ -59,9 +59,8 @@ class BearingContext {
   // Window initialisation: every member written into its control, heading
   // = 0, the local then the correspondent locator committed (each computes
   // and redraws; the rotator is driven once both are known), the stop flag
-  // cleared. The updates are
-  // applied in order; the window sets its icons and starts the GPS reader
-  // afterwards.
+  // cleared. The updates are applied in order; the window sets its icons and
+  // starts the GPS reader afterwards.
   std::vector<Update> InitDialog();
 
   // Window destruction: sets the stop flag.

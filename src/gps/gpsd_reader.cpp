@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <optional>
 #include <memory>
+#include <optional>
 
 #include "gps/decimal_position.h"
 #include "gps/gps_reader.h"
