@@ -103,10 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{0, Rmc(0, "22.4", "84.4")}, {10, Gga(0)},
                   {1000, "$GPRMC," + Time(1) + ",V,,,,,,,230394,,"}, {1010, Gga(1)},
                   {2000, Rmc(2, "4.4", "")}, {2010, Gga(2)}},
-                 {{10, 84, kCourse}, {1010, 84, kCourse}, {2010, 84, kCourse}}},
-        RuleCase{"ProprietarySentenceIsNoCourse",
-                 {{0, "$PGRMC," + Time(0) + ",A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W"}, {10, Gga(0)}},
-                 {{10, kInitialDeg, kInitial}}}),
+                 {{10, 84, kCourse}, {1010, 84, kCourse}, {2010, 84, kCourse}}}),
     [](const testing::TestParamInfo<RuleCase>& row) { return std::string(row.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -123,11 +120,6 @@ INSTANTIATE_TEST_SUITE_P(
                  {{2999, 205, kSensor}, {3000, 91, kCourse}}},
         RuleCase{"StandingKeepsTheSensorsLastHeading",
                  {{0, "$HEHDT,205.0,T"}, {4000, Rmc(4, "0.1", "330.0")}, {4000, Gga(4)}}, {{4000, 205, kHeld}}},
-        RuleCase{"ThsOnlyAutonomousOrEstimated",
-                 {{0, "$GPTHS,77.52,A"}, {0, Gga(0)},
-                  {10, "$GPTHS,100.0,M"}, {10, "$GPTHS,101.0,S"}, {10, "$GPTHS,102.0,V"}, {20, Gga(1)},
-                  {30, "$INTHS,12.4,E"}, {40, Gga(2)}},
-                 {{0, 78, kSensor}, {20, 78, kSensor}, {40, 12, kSensor}}},
         RuleCase{"HdgWithItsOwnDeviationAndVariation",
                  {{0, "$HCHDG,101.1,0.6,E,7.1,W"}, {10, Gga(0)}}, {{10, 95, kSensor}}},
         RuleCase{"HdgTakesTheLatestRmcVariation",
