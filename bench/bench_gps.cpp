@@ -120,7 +120,7 @@ class UiStandIn {
         if (fix == nullptr) return;
         local_.position = fix->position;
         local_.locator = EncodeLocator(local_.position);
-        if (ComputeBearing(local_.position, correspondent_.position, fix->courseDeg, result_)) {
+        if (ComputeBearing(local_.position, correspondent_.position, fix->headingDeg, result_)) {
           rotator_.Write(result_.relativeAzimuthDeg);
         }
       });

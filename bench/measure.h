@@ -9,7 +9,7 @@
 //   RotatorFifo rotator(home.File("lpt1"));
 //   home.Write(kSettingsFile, SettingsFor(gps.DevicePath(), rotator.Path()));
 //   ChildProcess quarbe({QUARBE_PROGRAM, "dest=JN08WV"}, OffscreenIn(home));
-//   rotator.WaitForBytes(2, 5s);            // the two start-up computations
+//   rotator.WaitForBytes(1, 5s);            // the start-up bearing
 //   ...gps.Send(sentence); rotator.ReadByte(1s)...
 
 #include <sys/types.h>

@@ -2,12 +2,13 @@
 // line. Two paths share the input:
 //  - the raw bytes, framed in reads of varying sizes and decoded line by
 //    line, as the reader does with whatever a device sends;
-//  - one field of a well-formed RMC or GGA sentence replaced by input bytes,
+//  - one field of a well-formed RMC, GGA or heading sentence replaced by input bytes,
 //    so that the field parsers are reached without the fuzzer first having
 //    to discover the sentence layout.
 // Every result is checked against the ranges the decoder promises.
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,8 +23,10 @@ namespace {
 
 using quarbe::AngleDms;
 using quarbe::NmeaCourse;
+using quarbe::NmeaHeading;
+using quarbe::NmeaPosition;
 using quarbe::NmeaResult;
-using quarbe::Position;
+using quarbe::NmeaTime;
 
 void Check(bool condition) {
   if (!condition) std::abort();
@@ -36,6 +39,10 @@ void CheckAngle(const AngleDms& angle, std::int32_t maxDegrees) {
   Check(angle.hemisphere == 0 || angle.hemisphere == 1);
 }
 
+void CheckTime(const std::optional<NmeaTime>& time) {
+  Check(!time || (time->msOfDay >= 0 && time->msOfDay < (24 * 3600 + 1) * 1000));
+}
+
 // Decodes from a heap copy of exactly the line's size, so that any read past
 // the line is an ASan report.
 void Decode(std::string_view line, bool gpsUse) {
@@ -43,19 +50,31 @@ void Decode(std::string_view line, bool gpsUse) {
   for (std::size_t i = 0; i < line.size(); ++i) copy[i] = line[i];
   const NmeaResult result = quarbe::NmeaDecoder(std::string_view(copy.get(), line.size()), gpsUse);
   if (const auto* course = std::get_if<NmeaCourse>(&result)) {
-    Check(course->degrees >= 0 && course->degrees <= 360);
-  } else if (const auto* position = std::get_if<Position>(&result)) {
+    CheckTime(course->time);
+    Check(!course->degrees || (*course->degrees >= 0 && *course->degrees <= 360));
+    Check(!course->speedKn || (std::isfinite(*course->speedKn) && *course->speedKn >= 0.0));
+    Check(!course->variationDeg || std::fabs(*course->variationDeg) <= 180.0);
+  } else if (const auto* position = std::get_if<NmeaPosition>(&result)) {
     Check(gpsUse);
-    CheckAngle(position->latitude, 89);
-    CheckAngle(position->longitude, 179);
+    CheckTime(position->time);
+    CheckAngle(position->position.latitude, 89);
+    CheckAngle(position->position.longitude, 179);
+  } else if (const auto* heading = std::get_if<NmeaHeading>(&result)) {
+    // A sensor heading of 0..360 with at most 180 of deviation.
+    Check(heading->headingDeg >= -180.0 && heading->headingDeg <= 540.0);
+    Check(!heading->variationDeg || std::fabs(*heading->variationDeg) <= 180.0);
   }
 }
 
-constexpr std::array<std::string_view, 4> kTemplates{
+constexpr std::array<std::string_view, 8> kTemplates{
     "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A",
     "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47",
     "$GNRMC,135958.000,A,3505.55665,S,13852.35605,E,0.00,75.47,160524,,,A,V*2F",
     "$GNGGA,012413.00,4327.6782,N,07238.9898,W,1,05,4.66,430.1,M,,M,,*4B",
+    "$HEHDT,205.0,T*28",
+    "$GPTHS,77.52,E*34",
+    "$HCHDG,101.1,0.5,E,7.1,W*52",
+    "$IIHDG,98.3,,,,*7B",
 };
 
 // The template with field `fieldIndex` (counted from the sentence id)

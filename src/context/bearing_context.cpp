@@ -58,7 +58,13 @@ bool BearingContext::SaveProfile() {
 }
 
 bool BearingContext::UpdateData(const Form& form, Update& update) {
+  const Position localBefore = state_.local.position;
+  const Position correspondentBefore = state_.correspondent.position;
   const std::optional<RefusedField> refused = ReadFields(form, state_);
+  // Coordinates the operator changed are typed ones, whether or not the
+  // rest of the read goes through.
+  if (state_.local.position != localBefore) localKnown_ = true;
+  if (state_.correspondent.position != correspondentBefore) correspondentKnown_ = true;
   if (!refused) return true;
   update.message = refused->refusal;
   update.focus = Focus{refused->id, true};
@@ -73,7 +79,7 @@ bool BearingContext::ComputeBearing() {
 }
 
 void BearingContext::Recompute(Update& update) {
-  if (ComputeBearing()) update.rotatorTarget = state_.result.relativeAzimuthDeg;
+  if (ComputeBearing() && BothKnown()) update.rotatorTarget = state_.result.relativeAzimuthDeg;
   update.needleDeg = state_.result.relativeAzimuthDeg;
   UpdateData(update);
 }
@@ -138,6 +144,7 @@ Update BearingContext::LocatorCommit(Station station) {
     update.message = *error;
     return update;
   }
+  KnownFor(station) = true;
   // Already in that sub-square: keep the exact coordinates and leave the
   // field as typed.
   if (EncodeLocator(record.position) == record.locator) return update;
@@ -168,14 +175,15 @@ Update BearingContext::OnGpsFix() {
   return update;
 }
 
-std::optional<Update> BearingContext::ApplyGpsFix(const Position& position, std::int32_t courseDeg) {
+std::optional<Update> BearingContext::ApplyGpsFix(const Position& position, std::int32_t headingDeg) {
   if (!gpsUse_) return std::nullopt;
   state_.local.position = position;
   state_.local.locator = EncodeLocator(state_.local.position);
-  state_.headingDeg = courseDeg;
+  state_.headingDeg = headingDeg;
+  localKnown_ = true;
   const bool reached = ComputeBearing();
   Update update = stop_ ? Update{} : OnGpsFix();
-  if (reached) update.rotatorTarget = state_.result.relativeAzimuthDeg;
+  if (reached && BothKnown()) update.rotatorTarget = state_.result.relativeAzimuthDeg;
   return update;
 }
 

@@ -12,7 +12,7 @@
 //   ...show context.StartupMessages() (no owner), build the controls...
 //   for (const Update& u : context.InitDialog()) apply u;
 //   ...start the GPS reader; for each fix, on the UI thread:
-//   if (auto u = context.ApplyGpsFix(position, courseDeg)) apply *u;
+//   if (auto u = context.ApplyGpsFix(position, headingDeg)) apply *u;
 //   ...a field's notification, as the field table routes it:
 //   apply context.Commit(field.commit, form);
 //   Configuration accepted -> SetConfiguration(newValues).
@@ -57,10 +57,10 @@ class BearingContext {
   const std::vector<Message>& StartupMessages() const { return startupMessages_; }
 
   // Window initialisation: every member written into its control, heading
-  // = 0, the local then the correspondent locator committed (each computes,
-  // drives the rotator and redraws), the stop flag cleared. The updates are
-  // applied in order; the window sets its icons and starts the GPS reader
-  // afterwards.
+  // = 0, the local then the correspondent locator committed (each computes
+  // and redraws; the rotator is driven once both are known), the stop flag
+  // cleared. The updates are applied in order; the window sets its icons and
+  // starts the GPS reader afterwards.
   std::vector<Update> InitDialog();
 
   // Window destruction: sets the stop flag.
@@ -108,11 +108,11 @@ class BearingContext {
   Update OnGpsFix();
 
   // A fix from the GPS reader, on the UI thread: sets the local position,
-  // re-encodes the local locator, takes the course as heading, computes,
+  // re-encodes the local locator, takes the fix's heading, computes,
   // and shows it with OnGpsFix unless the stop flag is set. Nothing (the fix
   // is ignored) when GPS use has been switched off since the reader accepted
   // it.
-  std::optional<Update> ApplyGpsFix(const Position& position, std::int32_t courseDeg);
+  std::optional<Update> ApplyGpsFix(const Position& position, std::int32_t headingDeg);
 
   // The bearing computation alone. Returns whether it reached the azimuths;
   // only then is the rotator driven.
@@ -125,6 +125,9 @@ class BearingContext {
   const Configuration& configuration() const { return configuration_; }
   const PortMap& ports() const { return ports_; }
   bool gpsUse() const { return gpsUse_; }
+  // Whether the station holds a position decoded from a valid locator,
+  // typed, or from the GPS.
+  bool positionKnown(Station station) const { return station == Station::kLocal ? localKnown_ : correspondentKnown_; }
   bool stopRequested() const { return stop_; }
   void SetStopFlag(bool stop) { stop_ = stop; }
   // New settings from the configuration dialog.
@@ -138,8 +141,12 @@ class BearingContext {
   // field.
   void Recompute(Update& update);
   StationRecord& StationFor(Station station) { return station == Station::kLocal ? state_.local : state_.correspondent; }
+  bool& KnownFor(Station station) { return station == Station::kLocal ? localKnown_ : correspondentKnown_; }
+  bool BothKnown() const { return localKnown_ && correspondentKnown_; }
 
   FieldState state_;
+  bool localKnown_ = false;
+  bool correspondentKnown_ = false;
   bool gpsUse_ = true;
   bool stop_ = false;
   Configuration configuration_;

@@ -15,14 +15,16 @@
 #include "common/device_failure.h"
 #include "common/port_entry.h"
 #include "geodesy/station.h"
+#include "gps/heading_rule.h"
 
 namespace quarbe {
 
-// A decoded GGA position with the course held from the last RMC sentence
-// (before any, the heading given when the reader started).
+// A position from the GPS with the vehicle's heading as the heading rule
+// gives it (heading_rule.h) and where that heading comes from.
 struct GpsFix {
   Position position;
-  std::int32_t courseDeg = 0;
+  std::int32_t headingDeg = 0;
+  HeadingSource headingSource = HeadingSource::kInitial;
 
   friend bool operator==(const GpsFix&, const GpsFix&) = default;
 };

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <utility>
 
 #include "gps/line_framer.h"
 #include "gps/nmea_decoder.h"
+#include "gps/nmea_fix_assembler.h"
 #include "gps/serial_device.h"
 
 namespace quarbe {
@@ -54,20 +56,19 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
   SetPortOpen(true);
 
   LineFramer framer;
-  std::int32_t heldCourseDeg = courseDeg;
+  NmeaFixAssembler assembler(courseDeg);
+  const auto post = [&](const GpsFix& fix) {
+    if (stop_.load()) return;
+    Count(&GpsReaderStats::fixesPosted, 1);
+    handoff_.Post(fix);
+  };
   const LineFramer::LineSink onLine = [&](std::string_view line) {
     // A read holds up to a kilobyte of sentences: the rest of it is dropped
     // once a stop is asked for.
     if (stop_.load()) return;
     const NmeaResult result = NmeaDecoder(line, gpsUse_.load());
     Count(&GpsReaderStats::lines, 1);
-    if (const auto* course = std::get_if<NmeaCourse>(&result)) {
-      heldCourseDeg = course->degrees;
-    } else if (const auto* position = std::get_if<Position>(&result)) {
-      if (stop_.load()) return;
-      Count(&GpsReaderStats::fixesPosted, 1);
-      handoff_.Post(GpsFix{*position, heldCourseDeg});
-    }
+    for (const GpsFix& fix : assembler.Take(result, std::chrono::steady_clock::now())) post(fix);
   };
 
   for (;;) {
@@ -86,8 +87,9 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
       continue;
     }
 
+    // A position waiting for the RMC of its time bounds the wait.
     pollfd serial{fd, POLLIN, 0};
-    const int ready = WaitOnWake(-1, &serial);
+    const int ready = WaitOnWake(assembler.WaitMs(std::chrono::steady_clock::now()), &serial);
     if (stop_.load()) {
       CloseSerialDevice(fd);
       SetPortOpen(false);
@@ -108,6 +110,7 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
         lost = true;
       }
     }
+    if (auto fix = lost ? assembler.Release() : assembler.Expire(std::chrono::steady_clock::now())) post(*fix);
     if (lost) {
       CloseSerialDevice(fd);
       fd = -1;

@@ -1,8 +1,8 @@
 #pragma once
 // The GPS reader: a thread of its own that opens the serial device mapped for
 // the configured GPS port, cuts what arrives into lines, decodes them and
-// hands each position, with the course held from the last RMC sentence, to
-// the user interface thread, waiting until it has been handled.
+// hands each position, with the heading its fix gives (nmea_fix_assembler.h),
+// to the user interface thread, waiting until it has been handled.
 //
 // The thread blocks in poll() on the device and on an eventfd, so an idle line
 // costs no CPU and Stop() ends the reader at once, whatever it is doing: the
@@ -51,10 +51,10 @@ class GpsReader : public ReaderThread<GpsReaderStats> {
   //    serial line supports), no flow control, DTR and RTS off. If the open
   //    fails a GpsOpenError is posted and, once served, the thread ends with
   //    kGpsReaderNoPort.
-  // initialCourseDeg is the course handed with positions until the first RMC
-  // course arrives (the current heading). If the system cannot create the
-  // thread, nothing runs and nothing is posted, as for index 0. With
-  // `predecessor` (a reader let go that may still hold the device), the
+  // initialCourseDeg is the heading handed with positions until a course or
+  // a heading sensor gives one (the current heading). If the system cannot
+  // create the thread, nothing runs and nothing is posted, as for index 0.
+  // With `predecessor` (a reader let go that may still hold the device), the
   // thread waits for its end before opening.
   void Start(int gpsPort, const PortMap& ports, std::int32_t initialCourseDeg,
              std::shared_ptr<const ThreadEnd> predecessor = nullptr);
@@ -65,8 +65,8 @@ class GpsReader : public ReaderThread<GpsReaderStats> {
   // started. The device is closed when this returns.
   int Stop() override;
 
-  // With GPS use off (SetGpsUse) GGA positions are not decoded; RMC courses
-  // are always tracked. PortOpen(): whether the thread holds the device open.
+  // With GPS use off (SetGpsUse) GGA positions are not decoded; courses and
+  // headings are always tracked. PortOpen(): whether the thread holds the device open.
 
  private:
   int Run(std::string device, int baud, std::int32_t courseDeg);

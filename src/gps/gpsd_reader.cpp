@@ -6,7 +6,10 @@
 #include <pthread.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "common/name_lookup.h"
@@ -76,7 +79,7 @@ bool GpsdReader::WaitForStop(int timeoutMs) {
 }
 
 void GpsdReader::Run(const GpsdAddress& address, std::int32_t courseDeg) {
-  std::int32_t heldCourseDeg = courseDeg;
+  HeadingRule heading(courseDeg);
   // Only the first failure is shown; gpsd stopped or restarted later is
   // waited for without a word.
   bool reported = false;
@@ -123,7 +126,7 @@ void GpsdReader::Run(const GpsdAddress& address, std::int32_t courseDeg) {
       }
       if (ready <= 0 || connection.revents == 0) continue;  // EINTR, or the wake-up alone
       // Back from a stop, the wake-up descriptor ends the next wait at once.
-      if (!ReadReports(*session, heldCourseDeg)) break;
+      if (!ReadReports(*session, heading)) break;
     }
     SetPortOpen(false);
     Count(&GpsdReaderStats::connectionLosses);
@@ -132,7 +135,7 @@ void GpsdReader::Run(const GpsdAddress& address, std::int32_t courseDeg) {
   }
 }
 
-bool GpsdReader::ReadReports(Session& session, std::int32_t& heldCourseDeg) {
+bool GpsdReader::ReadReports(Session& session, HeadingRule& heading) {
   gps_data_t& data = session.data;
   for (;;) {
     // A gpsd that sends without pause never leaves this loop by itself:
@@ -149,19 +152,26 @@ bool GpsdReader::ReadReports(Session& session, std::int32_t& heldCourseDeg) {
       return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
     }
     if (status == 0) return true;  // no complete report yet
+    const auto now = std::chrono::steady_clock::now();
+    if ((data.set & ATTITUDE_SET) != 0) {
+      // An ATT report: gpsd passes a heading sensor's HDT on as its heading.
+      if (const auto sensor = CourseFromDecimalDegrees(data.attitude.heading)) heading.TakeSensorHeading(*sensor, now);
+      continue;
+    }
     if ((data.set & MODE_SET) == 0) continue;  // not a position report
     Count(&GpsdReaderStats::reports);
     const gps_fix_t& fix = data.fix;
     if (fix.mode < MODE_2D) continue;  // no fix: nothing changes
-    if ((data.set & TRACK_SET) != 0) {
-      if (const auto course = CourseFromDecimalDegrees(fix.track)) heldCourseDeg = *course;
-    }
+    const bool hasTrack = (data.set & TRACK_SET) != 0;
+    const bool hasSpeed = (data.set & SPEED_SET) != 0 && std::isfinite(fix.speed);
+    heading.TakeCourse(hasTrack ? CourseFromDecimalDegrees(fix.track) : std::nullopt,
+                       hasSpeed ? std::optional<double>(fix.speed * kKnotsPerMetrePerSecond) : std::nullopt, now);
     if (!gpsUse_.load() || (data.set & LATLON_SET) == 0) continue;
     if (stop_.load()) return true;
     const auto position = PositionFromDecimalDegrees(fix.latitude, fix.longitude);
     if (!position) continue;
     Count(&GpsdReaderStats::fixesPosted);
-    handoff_.Post(GpsFix{*position, heldCourseDeg});
+    handoff_.Post(GpsFix{*position, heading.Current().degrees, heading.Current().source});
   }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The GPS through the gpsd daemon: a thread of its own that connects to gpsd
-// with libgps, asks for its reports and hands each fix, with the course held
-// from the last report that carried one, to the user interface thread as the
+// with libgps, asks for its reports and hands each fix, with the heading the
+// heading rule gives (heading_rule.h), to the user interface thread as the
 // serial reader does (same hand-off, same GpsFix, same stop rules).
 //
 // The thread blocks in poll() on gpsd's socket and on an eventfd, so a silent
@@ -14,9 +14,12 @@
 // second, without a message, and carries on by itself when gpsd is back.
 //
 // Reports are read as the NMEA decoder reads sentences: a report without a 2D
-// or 3D fix changes nothing; a report without a course keeps the held course;
+// or 3D fix changes nothing; a position report's track and speed (m/s) go to
+// the heading rule as an RMC's course and speed do, an attitude report's
+// heading (gpsd's reading of a heading sensor's HDT) as a heading sensor's;
 // positions and courses are rounded by the same rules (decimal_position.h),
-// so one drive gives the same fixes through either source.
+// so one drive gives the same fixes through either source. gpsd itself
+// merges the sentences of one fix into one report.
 
 #include <chrono>
 #include <cstdint>
@@ -25,6 +28,7 @@
 #include "common/port_entry.h"
 #include "gps/fix_handoff.h"
 #include "gps/gps_source.h"
+#include "gps/heading_rule.h"
 #include "gps/reader_thread.h"
 
 namespace quarbe {
@@ -43,8 +47,8 @@ class GpsdReader : public ReaderThread<GpsdReaderStats> {
   ~GpsdReader() override;  // stops the thread
 
   // Starts the thread (stopping a previous one first) for gpsd at `address`.
-  // initialCourseDeg is the course handed with positions until a report
-  // carries one (the current heading).
+  // initialCourseDeg is the heading handed with positions until a report
+  // gives one (the current heading).
   void Start(const GpsdAddress& address, std::int32_t initialCourseDeg);
 
   // Returns kGpsReaderStopped (-1) once the thread has been stopped, 0 when
@@ -61,7 +65,7 @@ class GpsdReader : public ReaderThread<GpsdReaderStats> {
   struct Session;
   void Run(const GpsdAddress& address, std::int32_t courseDeg);
   // Reads what gpsd has sent; false when the connection is gone.
-  bool ReadReports(Session& session, std::int32_t& heldCourseDeg);
+  bool ReadReports(Session& session, HeadingRule& heading);
   // Waits up to `timeout` for a stop; true when one was asked for.
   bool WaitForStop(int timeoutMs);
 };

@@ -12,7 +12,7 @@
 namespace quarbe {
 namespace {
 
-// Enough for every field the two sentences use (GGA reads up to field 6).
+// Enough for every field the sentences use (RMC reads up to field 11).
 constexpr std::size_t kMaxFields = 16;
 
 struct Fields {
@@ -100,13 +100,60 @@ std::optional<AngleDms> ParseCoordinate(std::string_view text, std::int32_t maxD
   return angle;
 }
 
+// hhmmss with optional decimals of a second: the time of day of the fix.
+std::optional<NmeaTime> ParseTime(std::string_view text) {
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction = point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
+  if (whole.size() != 6 || !AllDigits(whole) || !AllDigits(fraction)) return std::nullopt;
+  const std::int32_t hours = *ParseSmallUnsigned(whole.substr(0, 2));
+  const std::int32_t minutes = *ParseSmallUnsigned(whole.substr(2, 2));
+  const std::int32_t seconds = *ParseSmallUnsigned(whole.substr(4, 2));
+  if (hours > 23 || minutes > 59 || seconds > 60) return std::nullopt;  // 60: a leap second
+  std::int32_t ms = 0;
+  for (std::size_t i = 0; i < 3; ++i) ms = ms * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+  return NmeaTime{((hours * 60 + minutes) * 60 + seconds) * 1000 + ms};
+}
+
+// A signed angle as two fields, a value and 'E' or 'W' (west negative).
+// Both empty: absent, which is not a failure. The outer optional is empty
+// when the pair is malformed (a value without its letter, a value above 180).
+std::optional<std::optional<double>> ParseEastWest(std::string_view value, std::string_view direction) {
+  if (value.empty() && direction.empty()) return std::optional<double>{};
+  const std::optional<double> magnitude = ParseDecimal(value);
+  if (!magnitude || *magnitude > 180.0) return std::nullopt;
+  if (direction == "E") return std::optional<double>{*magnitude};
+  if (direction == "W") return std::optional<double>{-*magnitude};
+  return std::nullopt;
+}
+
+// A heading from 0 to 360 degrees.
+std::optional<double> ParseHeading(std::string_view text) {
+  const std::optional<double> heading = ParseDecimal(text);
+  if (!heading || *heading > 360.0) return std::nullopt;
+  return heading;
+}
+
 NmeaResult DecodeRmc(const Fields& fields, bool /*gpsUse*/) {
-  // 1 time, 2 status, 3-6 position, 7 speed, 8 course.
-  if (fields.field[2] != "A") return {};
+  // 1 time, 2 status, 3-6 position, 7 speed, 8 course, 9 date, 10-11
+  // variation (optional: older receivers stop at the date).
+  NmeaCourse course;
+  course.time = ParseTime(fields.field[1]);
+  if (fields.field[2] != "A") return course;
+  std::optional<double> speed;
+  if (!fields.field[7].empty()) {
+    speed = ParseDecimal(fields.field[7]);
+    // A speed that cannot be read cannot tell a parked vehicle from a
+    // moving one: the course goes with it.
+    if (!speed) return course;
+  }
   const std::optional<double> track = ParseDecimal(fields.field[8]);
-  const std::optional<std::int32_t> course = track ? CourseFromDecimalDegrees(*track) : std::nullopt;
-  if (!course) return {};
-  return NmeaCourse{*course};
+  course.degrees = track ? CourseFromDecimalDegrees(*track) : std::nullopt;
+  course.speedKn = speed;
+  if (fields.count > 11) {
+    if (const auto variation = ParseEastWest(fields.field[10], fields.field[11])) course.variationDeg = *variation;
+  }
+  return course;
 }
 
 NmeaResult DecodeGga(const Fields& fields, bool gpsUse) {
@@ -122,21 +169,48 @@ NmeaResult DecodeGga(const Fields& fields, bool gpsUse) {
   if (!latitude || !longitude) return {};
   latitude->hemisphere = latHemisphere[0] == 'S' ? kSouth : kNorth;
   longitude->hemisphere = lonHemisphere[0] == 'E' ? kEast : kWest;
-  return Position{*latitude, *longitude};
+  return NmeaPosition{Position{*latitude, *longitude}, ParseTime(fields.field[1])};
+}
+
+NmeaResult DecodeHdt(const Fields& fields, bool /*gpsUse*/) {
+  // 1 heading, 2 'T'.
+  const std::optional<double> heading = ParseHeading(fields.field[1]);
+  if (!heading || (fields.field[2] != "T" && !fields.field[2].empty())) return {};
+  return NmeaHeading{*heading, 0.0};
+}
+
+NmeaResult DecodeThs(const Fields& fields, bool /*gpsUse*/) {
+  // 1 heading, 2 mode: A autonomous, E estimated (dead reckoning); M manual
+  // input, S simulator and V not valid are no heading of the vehicle.
+  const std::optional<double> heading = ParseHeading(fields.field[1]);
+  if (!heading || (fields.field[2] != "A" && fields.field[2] != "E")) return {};
+  return NmeaHeading{*heading, 0.0};
+}
+
+NmeaResult DecodeHdg(const Fields& fields, bool /*gpsUse*/) {
+  // 1 magnetic sensor heading, 2-3 deviation, 4-5 variation.
+  const std::optional<double> heading = ParseHeading(fields.field[1]);
+  const auto deviation = ParseEastWest(fields.field[2], fields.field[3]);
+  const auto variation = ParseEastWest(fields.field[4], fields.field[5]);
+  if (!heading || !deviation || !variation) return {};
+  return NmeaHeading{*heading + deviation->value_or(0.0), *variation};
 }
 
 struct SentenceDecoder {
   std::string_view id;    // sentence id after the talker
   // Fields the line must have, the id field included: one more than the last
-  // field read, so that the last field read is known to be complete. A line
-  // cut inside the course "084.4" would otherwise give a course of 8.
+  // field that must be read whole, so that it is known to be complete. A
+  // line cut inside the course "084.4" would otherwise give a course of 8.
   std::size_t minFields;
   NmeaResult (*decode)(const Fields& fields, bool gpsUse);
 };
 
-constexpr std::array<SentenceDecoder, 2> kDecoders{{
+constexpr std::array<SentenceDecoder, 5> kDecoders{{
     {"RMC", 10, &DecodeRmc},
     {"GGA", 8, &DecodeGga},
+    {"HDT", 3, &DecodeHdt},
+    {"THS", 3, &DecodeThs},
+    {"HDG", 6, &DecodeHdg},
 }};
 
 bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
@@ -171,14 +245,18 @@ std::optional<std::string_view> CheckedBody(std::string_view body) {
 NmeaResult NmeaDecoder(std::string_view line, bool gpsUse) {
   if (line.empty() || line.front() != '$') return {};
   std::string_view body = line.substr(1);
-  if (!body.empty() && body.back() == '\r') body.remove_suffix(1);
+  // Some receivers end a sentence with "\r\r\n"; blanks after the checksum
+  // are no part of it either.
+  while (!body.empty() && (body.back() == '\r' || body.back() == ' ' || body.back() == '\t')) body.remove_suffix(1);
   const std::optional<std::string_view> checked = CheckedBody(body);
   if (!checked) return {};
 
   const Fields fields = SplitFields(*checked);
   const std::string_view address = fields.field[0];
-  // Any talker (GP, GN, IN, QZ, ...): the sentence type alone decides.
-  if (address.size() != 5 || !IsUpper(address[0]) || !IsUpper(address[1])) return {};
+  // Any talker (GP, GN, IN, HE, ...): the sentence type alone decides. 'P'
+  // opens a proprietary sentence ($PGRMC, $PUBX), whose layout is the
+  // maker's own, never a talker.
+  if (address.size() != 5 || !IsUpper(address[0]) || !IsUpper(address[1]) || address[0] == 'P') return {};
 
   for (const SentenceDecoder& decoder : kDecoders) {
     if (address.substr(2) != decoder.id) continue;

@@ -50,7 +50,7 @@ void CBearingDlg::ServeGps() {
 
 void CBearingDlg::HandleGpsEvent(const GpsEvent& event) {
   if (const auto* fix = std::get_if<GpsFix>(&event)) {
-    const std::optional<Update> update = m_context->ApplyGpsFix(fix->position, fix->courseDeg);
+    const std::optional<Update> update = m_context->ApplyGpsFix(fix->position, fix->headingDeg);
     if (!update) return;
     Apply(*update);
     if (!m_snapshotDir.isEmpty()) {

@@ -13,15 +13,19 @@
 #include "common/configuration.h"
 #include "geodesy/bearing.h"
 #include "geodesy/station.h"
+#include "gps/fix_handoff.h"
+#include "gps/heading_rule.h"
 
 namespace quarbe::e2e {
 
 // One computation and what it sent to the rotator (nothing when the bearing
-// stopped before the azimuths or the port index names no port).
+// stopped before the azimuths, a station's position is not known yet, or the
+// port index names no port).
 struct Computation {
   Position local;
   std::string localLocator;
   std::int32_t headingDeg = 0;
+  HeadingSource headingSource = HeadingSource::kInitial;
   BearingResult result;
   std::optional<std::uint8_t> rotatorByte;
 };
@@ -30,6 +34,8 @@ struct Computation {
 struct DriveState {
   StationRecord local;
   StationRecord correspondent;
+  bool localKnown = false;
+  bool correspondentKnown = false;
   std::int32_t headingDeg = 0;
   BearingResult result;
 };
@@ -37,16 +43,22 @@ struct DriveState {
 // Start-up: both stations start at 0 with no hemisphere and the heading at 0;
 // the local locator is committed, then the correspondent's. A locator that is
 // refused, or that already names the sub-square of the station's (zero)
-// coordinates, computes nothing. Returns the computations in order and leaves
-// the state in `state`.
+// coordinates, computes nothing; a valid one makes its station known, and
+// only a computation with both known drives the rotator. Returns the
+// computations in order and leaves the state in `state`.
 std::vector<Computation> StartUp(std::string_view localLocator, std::string_view correspondentLocator,
                                  const Configuration& configuration, DriveState& state);
 
-// The drive: the log's bytes are cut into lines as the serial reader cuts
-// them, every line decoded with GPS use on; an RMC course becomes the held
-// course (starting from the state's heading), a GGA position moves the local
-// station, re-encodes its locator, sets the heading to the held course and
-// computes. One computation per applied position.
+// The fixes the serial reader hands on for a log, starting from the heading
+// given: the log's bytes cut into lines as the reader cuts them, every line
+// decoded with GPS use on and put together into fixes (nmea_fix_assembler.h),
+// each line taken as received at the time of the latest RMC or GGA before
+// it, as a receiver sends it in real time.
+std::vector<GpsFix> ReceivedFixes(std::string_view logBytes, std::int32_t initialHeadingDeg);
+
+// The drive: each of ReceivedFixes (from the state's heading) moves the local
+// station, re-encodes its locator, sets the heading and computes. One
+// computation per applied position.
 std::vector<Computation> Drive(std::string_view logBytes, const Configuration& configuration, DriveState& state);
 
 // The relative azimuth a rotator byte stands for, the inverse of the byte

@@ -24,11 +24,12 @@ std::string ReadDrive(const std::string& name) {
 
 Configuration DefaultConfiguration() { return Configuration{}; }  // LPT1, end stop 180, "Inverse"
 
-TEST(StartUpTest, DefaultLocatorsComputeTwiceWith254Then146) {
+TEST(StartUpTest, DefaultLocatorsComputeTwiceAndDriveTheRotatorOnceTo146) {
   DriveState state;
   const auto steps = StartUp("JN18AP", "JN08WV", DefaultConfiguration(), state);
   ASSERT_EQ(steps.size(), 2u);
-  EXPECT_EQ(steps[0].rotatorByte, std::optional<std::uint8_t>(254));
+  // Against the correspondent still at 0: shown, not sent to the rotator.
+  EXPECT_EQ(steps[0].rotatorByte, std::nullopt);
   EXPECT_DOUBLE_EQ(steps[0].result.distanceKm, 5409.9);
   EXPECT_EQ(steps[0].result.trueAzimuthDeg, 183);
   EXPECT_EQ(steps[1].rotatorByte, std::optional<std::uint8_t>(146));
@@ -42,9 +43,15 @@ TEST(StartUpTest, LocatorOfTheZeroSquareOrRefusedComputesNothing) {
   auto steps = StartUp("JJ00AA", "JN08WV", DefaultConfiguration(), state);
   ASSERT_EQ(steps.size(), 1u);
   EXPECT_EQ(steps[0].local, Position{});
+  EXPECT_TRUE(steps[0].rotatorByte.has_value());
   steps = StartUp("JN18A", "zz99zz", DefaultConfiguration(), state);
   EXPECT_TRUE(steps.empty());
   EXPECT_EQ(state.local.position, Position{});
+  // A refused local locator: the correspondent's computation is shown only.
+  steps = StartUp("JN18", "JN08WV", DefaultConfiguration(), state);
+  ASSERT_EQ(steps.size(), 1u);
+  EXPECT_EQ(steps[0].result.trueAzimuthDeg, 2);
+  EXPECT_FALSE(steps[0].rotatorByte.has_value());
 }
 
 TEST(StartUpTest, RotatorPortZeroComputesWithoutBytes) {
@@ -113,30 +120,54 @@ TEST_F(RecordedDriveTest, VehicleStaysNearJN18APAndTheCourseTurns) {
   EXPECT_EQ(EncodeLocator(steps.back().local), lastLocator_);
 }
 
-TEST_F(RecordedDriveTest, StopWithEmptyCourseKeepsTheLastCourse) {
-  // For each GGA with a fix, whether the RMC sentence just before it had an
-  // empty course field (the ninth).
+TEST_F(RecordedDriveTest, StandingHoldsTheHeadingAndTheSensorOverridesTheCourse) {
+  // For each GGA with a fix: the speed and course of the RMC before it and
+  // the heading sensor's last HDT, if one came already.
+  struct Second {
+    double speedKn;
+    std::string course;
+    bool sensed;
+  };
   std::istringstream lines(ReadDrive("drive-jn18ap-gp.nmea"));
-  std::vector<bool> standing;
-  bool emptyCourse = false;
+  std::vector<Second> seconds;
+  Second current{0.0, "", false};
   for (std::string line; std::getline(lines, line);) {
     std::vector<std::string> fields;
     std::istringstream split(line);
     for (std::string field; std::getline(split, field, ',');) fields.push_back(field);
-    if (line.rfind("$GPRMC,", 0) == 0 && fields.size() > 8) emptyCourse = fields[8].empty();
-    if (line.rfind("$GPGGA,", 0) == 0 && fields.size() > 6 && fields[6] != "0") standing.push_back(emptyCourse);
+    if (line.rfind("$GPRMC,", 0) == 0 && fields.size() > 8 && fields[2] == "A") {
+      current.speedKn = std::stod(fields[7]);
+      current.course = fields[8];
+    }
+    if (line.rfind("$GPHDT,", 0) == 0) current.sensed = true;
+    if (line.rfind("$GPGGA,", 0) == 0 && fields.size() > 6 && fields[6] != "0") seconds.push_back(current);
   }
   const auto steps = Run("drive-jn18ap-gp.nmea");
-  ASSERT_EQ(steps.size(), standing.size());
-  std::size_t stopped = 0;
+  ASSERT_EQ(steps.size(), seconds.size());
+  std::size_t standing = 0;
+  std::size_t sensed = 0;
+  std::size_t reversing = 0;
   for (std::size_t i = 1; i < steps.size(); ++i) {
-    if (!standing[i]) continue;
-    ++stopped;
-    EXPECT_EQ(steps[i].headingDeg, 210) << "fix " << i;
-    EXPECT_EQ(steps[i].local, steps[i - 1].local) << "fix " << i;
-    EXPECT_EQ(steps[i].rotatorByte, steps[i - 1].rotatorByte) << "fix " << i;
+    if (seconds[i].sensed) {
+      // The sensor says 090 to the end, whatever the course over ground.
+      ++sensed;
+      if (seconds[i].speedKn >= 2.0 && seconds[i].course == "270.0") ++reversing;
+      EXPECT_EQ(steps[i].headingDeg, 90) << "fix " << i;
+      EXPECT_EQ(steps[i].headingSource, HeadingSource::kSensor) << "fix " << i;
+    } else if (seconds[i].speedKn < 2.0) {
+      // Braked to a halt on 210 and parked, the course at random.
+      ++standing;
+      EXPECT_EQ(steps[i].headingDeg, 210) << "fix " << i;
+      EXPECT_EQ(steps[i].headingSource, HeadingSource::kHeld) << "fix " << i;
+      EXPECT_EQ(steps[i].local, steps[i - 1].local) << "fix " << i;
+      EXPECT_EQ(steps[i].rotatorByte, steps[i - 1].rotatorByte) << "fix " << i;
+    } else {
+      EXPECT_EQ(steps[i].headingSource, HeadingSource::kCourse) << "fix " << i;
+    }
   }
-  EXPECT_GE(stopped, 10u);
+  EXPECT_GE(standing, 60u);
+  EXPECT_GE(sensed, 60u);
+  EXPECT_GE(reversing, 3u);
 }
 
 TEST_F(RecordedDriveTest, CurrentReceiverLogDrivesTheRotatorTheSameWay) {
@@ -146,6 +177,7 @@ TEST_F(RecordedDriveTest, CurrentReceiverLogDrivesTheRotatorTheSameWay) {
   for (std::size_t i = 0; i < classic.size(); ++i) {
     EXPECT_EQ(classic[i].local, current[i].local) << "fix " << i;
     EXPECT_EQ(classic[i].headingDeg, current[i].headingDeg) << "fix " << i;
+    EXPECT_EQ(classic[i].headingSource, current[i].headingSource) << "fix " << i;
     EXPECT_EQ(classic[i].rotatorByte, current[i].rotatorByte) << "fix " << i;
   }
 }

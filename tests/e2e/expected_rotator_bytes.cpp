@@ -2,7 +2,9 @@
 //   expected_rotator_bytes [--local LOC] [--dest LOC] [--end-stop DEG] [--sense 0|1] LOG
 // One line per computation that wrote a byte:
 //   S <byte> <relative azimuth>            at start-up
-//   F <byte> <relative azimuth> <heading> <local locator>   for a GPS fix
+//   F <byte> <relative azimuth> <heading> <local locator> <heading source>
+//                                          for a GPS fix; the source is one of
+//                                          initial, course, held, sensor
 // then "L <local locator>" with the vehicle's last locator. The end-to-end
 // test and the demo read this.
 #include <cstdio>
@@ -15,6 +17,16 @@
 #include "tests/e2e/drive_expectation.h"
 
 namespace {
+
+const char* SourceName(quarbe::HeadingSource source) {
+  switch (source) {
+    case quarbe::HeadingSource::kInitial: return "initial";
+    case quarbe::HeadingSource::kCourse: return "course";
+    case quarbe::HeadingSource::kHeld: return "held";
+    case quarbe::HeadingSource::kSensor: return "sensor";
+  }
+  return "?";
+}
 
 int Usage() {
   std::fputs("usage: expected_rotator_bytes [--local LOC] [--dest LOC] [--end-stop DEG] [--sense 0|1] LOG\n",
@@ -60,8 +72,8 @@ int main(int argc, char** argv) {
   }
   for (const auto& step : quarbe::e2e::Drive(log, configuration, state)) {
     if (step.rotatorByte) {
-      std::printf("F %u %d %d %s\n", unsigned{*step.rotatorByte}, step.result.relativeAzimuthDeg,
-                  step.headingDeg, step.localLocator.c_str());
+      std::printf("F %u %d %d %s %s\n", unsigned{*step.rotatorByte}, step.result.relativeAzimuthDeg,
+                  step.headingDeg, step.localLocator.c_str(), SourceName(step.headingSource));
     }
   }
   std::printf("L %s\n", state.local.locator.c_str());

@@ -26,7 +26,11 @@ recorded drive, and LPT1 to a FIFO the test reads. Checked:
     (Hamlib's dummy rotator), both named in [Ports]: the azimuths rotctld is
     commanded follow the drive's relative azimuths in order, folded into the
     dummy's -180..450 range nearest the command before, and end on the
-    drive's last one.
+    drive's last one (where a heading sensor holds the heading while the
+    vehicle reverses);
+  - a receiver standing still with its course swinging at random, through a
+    pseudo-terminal and through gpsfake/gpsd with rotctld: after the first
+    fix the rotator is commanded at most once.
 
 Usage: run_installed.py --build DIR --source DIR --expected PATH [--speed F]
        [--cmake PATH] [--keep]
@@ -412,7 +416,11 @@ def snapshot_digests(directory):
     return digests
 
 
-def scenario_drive(tmp, prefix, source, expected_tool, drive, speed, label="drive"):
+def changes(values):
+    return sum(1 for a, b in zip(values, values[1:]) if a != b)
+
+
+def scenario_drive(tmp, prefix, source, expected_tool, drive, speed, label="drive", parked=False):
     log = os.path.join(source, "data", "drives", drive)
     startup, fixes, last_locator = expected_for(expected_tool, log, "JN18AP", "JN08WV")
     want = bytes([b for b, _ in startup] + [f[0] for f in fixes])
@@ -442,6 +450,11 @@ def scenario_drive(tmp, prefix, source, expected_tool, drive, speed, label="driv
           "%s: start-up bytes %s (got %s)" % (label, list(want[:len(startup)]), list(got[:len(startup)])))
     check(got == want, "%s: the rotator bytes are those expected for every fix (%s)"
           % (label, "all %d equal" % len(want) if got == want else describe_mismatch(got, want)))
+    if parked:
+        after_first_fix = list(got[len(startup):])
+        check(len(after_first_fix) == len(fixes) and changes(after_first_fix) <= 1,
+              "%s: after the first fix the rotator byte changes at most once (%d changes in %d bytes)"
+              % (label, changes(after_first_fix), len(after_first_fix)))
 
     # The program saves its compass view after each applied fix; the drive
     # turns the relative azimuth through a good part of the circle.
@@ -621,8 +634,7 @@ def is_subsequence(items, sequence):
     return all(any(x == y for y in it) for x in items)
 
 
-def scenario_daemons(tmp, prefix, source, expected_tool, drive):
-    label = "gpsd and rotctld"
+def scenario_daemons(tmp, prefix, source, expected_tool, drive, label="gpsd and rotctld", parked=False):
     if not (shutil.which("gpsfake") and shutil.which("rotctld")):
         check(False, "%s: gpsfake and rotctld are installed" % label)
         return
@@ -630,13 +642,14 @@ def scenario_daemons(tmp, prefix, source, expected_tool, drive):
     startup, fixes, last_locator = expected_for(expected_tool, log, "JN18AP", "JN08WV")
     relative = [a for _, a in startup] + [f[1] for f in fixes]
     gps_port, rot_port = free_port(), free_port()
-    home = make_home(tmp, "home-daemons")
-    rotctld_log = os.path.join(tmp, "rotctld.log")
+    name = label.replace(" ", "-")
+    home = make_home(tmp, "home-" + name)
+    rotctld_log = os.path.join(tmp, name + "-rotctld.log")
     rotctld = Daemon(["rotctld", "-m", "1", "-T", "127.0.0.1", "-t", str(rot_port), "-vvvv"], rotctld_log, rot_port)
     # Fifty sentences a second: the drive of almost eight minutes in 19 s.
     cycle = 0.02
     gpsfake = Daemon(["gpsfake", "-q", "-1", "-c", str(cycle), "-P", str(gps_port), log],
-                     os.path.join(tmp, "gpsfake.log"), gps_port)
+                     os.path.join(tmp, name + "-gpsfake.log"), gps_port)
     check(rotctld.listening and gpsfake.listening, "%s: both daemons listen" % label)
     settings_path = os.path.join(home, ".config", "quarbe.ini")
     write_settings(settings_path, {"COM1": "gpsd:127.0.0.1:%d" % gps_port,
@@ -652,7 +665,12 @@ def scenario_daemons(tmp, prefix, source, expected_tool, drive):
     info("%s: %d azimuths commanded for %d computations" % (label, len(got), len(relative)))
     folded = [int(round(a)) % 360 for a in got]
     wanted = [a % 360 for a in relative]
-    check(len(got) >= 20, "%s: the rotator follows the drive (%d commands)" % (label, len(got)))
+    if parked:
+        # The start-up command, and at most the first fix's and one more.
+        check(1 <= len(got) <= 3, "%s: after the first fix the rotator is commanded at most once (%d commands "
+              "in all: %s)" % (label, len(got), got))
+    else:
+        check(len(got) >= 20, "%s: the rotator follows the drive (%d commands)" % (label, len(got)))
     check(all(-180 <= a <= 450 for a in got), "%s: every command within the dummy's -180..450" % label)
     check(is_subsequence(folded, wanted),
           "%s: the commands are the drive's relative azimuths, in order" % label)
@@ -699,6 +717,12 @@ def main():
         scenario_missing_device(tmp, prefix, args.source, args.expected)
         scenario_busy_device(tmp, prefix, args.source, args.expected, "drive-jn18ap-gn.nmea")
         scenario_daemons(tmp, prefix, args.source, args.expected, "drive-jn18ap-gn.nmea")
+        # A receiver standing still, its course swinging at random, through
+        # either path: the antenna holds still.
+        scenario_drive(tmp, prefix, args.source, args.expected, "parked-jn18ap.nmea", args.speed, "parked receiver",
+                       parked=True)
+        scenario_daemons(tmp, prefix, args.source, args.expected, "parked-jn18ap.nmea",
+                         "parked receiver through gpsd", parked=True)
     finally:
         if args.keep:
             info("kept " + tmp)

@@ -43,11 +43,11 @@ TEST_P(DecimalPositionTest, SameAsTheNmeaDecoder) {
   const std::string gga = std::string("$GPGGA,123519,") + c.latitude + "," + c.latHemisphere + "," + c.longitude +
                           "," + c.lonHemisphere + ",1,08,0.9,545.4,M,46.9,M,,";
   const NmeaResult fromNmea = NmeaDecoder(gga, true);
-  ASSERT_TRUE(std::holds_alternative<Position>(fromNmea));
+  ASSERT_TRUE(std::holds_alternative<NmeaPosition>(fromNmea));
   const auto fromDegrees = PositionFromDecimalDegrees(AsGpsdReports(c.latitude, c.latHemisphere == 'S'),
                                                       AsGpsdReports(c.longitude, c.lonHemisphere == 'W'));
   ASSERT_TRUE(fromDegrees.has_value());
-  EXPECT_EQ(*fromDegrees, std::get<Position>(fromNmea));
+  EXPECT_EQ(*fromDegrees, std::get<NmeaPosition>(fromNmea).position);
 }
 
 INSTANTIATE_TEST_SUITE_P(

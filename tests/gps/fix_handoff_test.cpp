@@ -106,7 +106,7 @@ TEST(FixHandoff, ManyEventsArriveInOrder) {
       if (!rang.wait_for(lock, kPatience, [&] { return pending > 0; })) break;
       --pending;
     }
-    handoff.Serve([&](const GpsEvent& event) { courses.push_back(std::get<GpsFix>(event).courseDeg); });
+    handoff.Serve([&](const GpsEvent& event) { courses.push_back(std::get<GpsFix>(event).headingDeg); });
   }
   poster.join();
   ASSERT_EQ(courses.size(), static_cast<std::size_t>(kCount));

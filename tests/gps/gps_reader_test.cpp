@@ -18,7 +18,8 @@ void PrintTo(const GpsFix& fix, std::ostream* out) {
   const Position& p = fix.position;
   *out << "fix " << p.latitude.degrees << "d" << p.latitude.minutes << "'" << p.latitude.seconds << "\" h"
        << p.latitude.hemisphere << " / " << p.longitude.degrees << "d" << p.longitude.minutes << "'"
-       << p.longitude.seconds << "\" h" << p.longitude.hemisphere << " course " << fix.courseDeg;
+       << p.longitude.seconds << "\" h" << p.longitude.hemisphere << " heading " << fix.headingDeg << " source "
+       << static_cast<int>(fix.headingSource);
 }
 void PrintTo(const GpsOpenError& error, std::ostream* out) {
   if (const auto* failure = std::get_if<DeviceOpenFailure>(&error.failure)) {
@@ -50,7 +51,10 @@ const std::string kRmcNoCourse = "$GNRMC,012413.00,A,4327.6782,N,07238.9898,W,4.
 const Position kMunich{{48, 7, 2, kNorth}, {11, 31, 0, kEast}};
 const Position kSydney{{33, 51, 15, kSouth}, {151, 12, 30, kWest}};
 
-GpsEvent Fix(const Position& position, std::int32_t courseDeg) { return GpsFix{position, courseDeg}; }
+GpsEvent Fix(const Position& position, std::int32_t headingDeg, HeadingSource source = HeadingSource::kInitial) {
+  return GpsFix{position, headingDeg, source};
+}
+constexpr HeadingSource kCourse = HeadingSource::kCourse;
 
 PortMap MapGpsTo(const std::string& device) {
   PortMap ports;
@@ -205,8 +209,8 @@ TEST_F(GpsReaderTest, PositionsCarryTheHeldCourse) {
   ASSERT_TRUE(receiver.Send(kRmc200));
   ASSERT_TRUE(receiver.Send(kGgaSydney));
   ASSERT_TRUE(ui->WaitForEvents(4));
-  EXPECT_EQ(ui->Events(),
-            (std::vector<GpsEvent>{Fix(kMunich, 123), Fix(kSydney, 84), Fix(kMunich, 84), Fix(kSydney, 200)}));
+  EXPECT_EQ(ui->Events(), (std::vector<GpsEvent>{Fix(kMunich, 123), Fix(kSydney, 84, kCourse),
+                                                  Fix(kMunich, 84, kCourse), Fix(kSydney, 200, kCourse)}));
 }
 
 TEST_F(GpsReaderTest, GpsUseOffIgnoresPositionsButTracksCourse) {
@@ -218,7 +222,7 @@ TEST_F(GpsReaderTest, GpsUseOffIgnoresPositionsButTracksCourse) {
   reader.SetGpsUse(true);
   ASSERT_TRUE(receiver.Send(kGgaMunich));
   ASSERT_TRUE(ui->WaitForEvents(1));
-  EXPECT_EQ(ui->Events(), std::vector<GpsEvent>{Fix(kMunich, 200)});
+  EXPECT_EQ(ui->Events(), std::vector<GpsEvent>{Fix(kMunich, 200, kCourse)});
 }
 
 TEST_F(GpsReaderTest, StopEndsAtOnceWithMinusOneAndClosesThePort) {
@@ -271,7 +275,29 @@ TEST_F(GpsReaderTest, RestartOnTheSameDevice) {
   EXPECT_EQ(receiver.OpenCountOfDevice(), 2);
   ASSERT_TRUE(receiver.Send(kGgaSydney));
   ASSERT_TRUE(ui->WaitForEvents(2));
-  EXPECT_EQ(ui->Events(), (std::vector<GpsEvent>{Fix(kMunich, 84), Fix(kSydney, 84)}));
+  EXPECT_EQ(ui->Events(), (std::vector<GpsEvent>{Fix(kMunich, 84, kCourse), Fix(kSydney, 84)}));
+}
+
+TEST_F(GpsReaderTest, APositionGoesWithTheCourseOfItsOwnTime) {
+  const auto rmc = [](const char* time, const char* course) {
+    return std::string("$GPRMC,") + time + ",A,4807.038,N,01131.000,E,022.4," + course + ",230394,,\r\n";
+  };
+  const auto gga = [](const char* time) {
+    return std::string("$GPGGA,") + time + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,\r\n";
+  };
+  StartOn(receiver.DevicePath());
+  ASSERT_TRUE(receiver.Send(rmc("120000", "10.0") + gga("120000")));
+  ASSERT_TRUE(ui->WaitForEvents(1));
+  // GGA before RMC, as SiRF receivers send them: the position waits for its
+  // own course instead of going out with the last second's.
+  ASSERT_TRUE(receiver.Send(gga("120001") + rmc("120001", "20.0")));
+  ASSERT_TRUE(ui->WaitForEvents(2));
+  // A position whose RMC never comes goes out all the same once its wait is
+  // over, nothing else arriving meanwhile.
+  ASSERT_TRUE(receiver.Send(gga("120002")));
+  ASSERT_TRUE(ui->WaitForEvents(3));
+  EXPECT_EQ(ui->Events(), (std::vector<GpsEvent>{Fix(kMunich, 10, kCourse), Fix(kMunich, 20, kCourse),
+                                                  Fix(kMunich, 20, kCourse)}));
 }
 
 TEST_F(GpsReaderTest, UnpluggedReceiverIsReopenedWithoutBusyLoop) {
@@ -298,7 +324,7 @@ TEST_F(GpsReaderTest, UnpluggedReceiverIsReopenedWithoutBusyLoop) {
   link.PointAt(pluggedBack.DevicePath());
   ASSERT_TRUE(ui->WaitForEvents(2));
   // No message for the failed tries; the course survives the unplugging.
-  EXPECT_EQ(ui->Events(), (std::vector<GpsEvent>{Fix(kMunich, 84), Fix(kSydney, 84)}));
+  EXPECT_EQ(ui->Events(), (std::vector<GpsEvent>{Fix(kMunich, 84, kCourse), Fix(kSydney, 84, kCourse)}));
   EXPECT_TRUE(reader.PortOpen());
 
   const auto before = Clock::now();

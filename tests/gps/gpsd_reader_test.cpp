@@ -1,7 +1,8 @@
 // The gpsd client against a real gpsd fed by gpsfake: the recorded drives
-// give the fixes the serial path gives, gpsd absent at start-up is reported
-// once, and gpsd killed and restarted mid-drive is followed again. Against
-// a gpsd of the test's own that floods reports, and an address whose
+// give the fixes the serial path gives (parked and heading-sensor stretches
+// included), which heading sentences gpsd passes on, gpsd absent at start-up
+// is reported once, and gpsd killed and restarted mid-drive is followed again.
+// Against a gpsd of the test's own that floods reports, and an address whose
 // connection hangs: the reader stops, or is let go, all the same.
 #include "gps/gpsd_reader.h"
 
@@ -16,9 +17,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <future>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -30,6 +33,7 @@
 #include "reader_fixture.h"
 #include "support/daemons.h"
 #include "support/scratch_dir.h"
+#include "tests/e2e/drive_expectation.h"
 #include "ui/operator_texts.h"
 
 namespace quarbe {
@@ -55,21 +59,12 @@ std::vector<GpsFix> Collapsed(const std::vector<GpsFix>& fixes) {
   return out;
 }
 
-// What the serial reader hands on for a log: each GGA position with the
-// course held from the last RMC.
+// What the serial reader hands on for a log.
 std::vector<GpsFix> SerialFixes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
-  std::vector<GpsFix> fixes;
-  std::int32_t heldCourseDeg = 0;
-  LineFramer framer;
-  framer.Feed(text.str(), [&](std::string_view line) {
-    const NmeaResult result = NmeaDecoder(line, true);
-    if (const auto* course = std::get_if<NmeaCourse>(&result)) heldCourseDeg = course->degrees;
-    if (const auto* position = std::get_if<Position>(&result)) fixes.push_back({*position, heldCourseDeg});
-  });
-  return fixes;
+  return e2e::ReceivedFixes(text.str(), 0);
 }
 
 std::vector<GpsFix> FixesOf(const std::vector<GpsEvent>& events) {
@@ -148,6 +143,59 @@ TEST(GpsdReader, HostNameThatDoesNotResolveSaysWhy) {
   EXPECT_TRUE(text == address + "nom d'hôte inconnu" ||
               text.starts_with(address + "résolution du nom impossible pour le moment"))
       << text;
+}
+
+std::string Sentence(const std::string& body) {
+  unsigned sum = 0;
+  for (const char c : body) sum ^= static_cast<unsigned char>(c);
+  char checksum[4];
+  std::snprintf(checksum, sizeof checksum, "*%02X", sum);
+  return "$" + body + checksum + "\r\n";
+}
+
+// The sensor headings among the fixes, each value once.
+std::set<std::int32_t> SensorHeadings(const std::vector<GpsFix>& fixes) {
+  std::set<std::int32_t> headings;
+  for (const GpsFix& fix : fixes) {
+    if (fix.headingSource == HeadingSource::kSensor) headings.insert(fix.headingDeg);
+  }
+  return headings;
+}
+
+// gpsd 3.22 passes HDT on as an ATT report only from some talkers (GP, GN, HC,
+// IN, ... but not HE or HN, the gyro compasses' own), and THS and HDG not at
+// all; over a serial line every one of them is read. The README says so.
+TEST(GpsdReader, HeadingSentencesGpsdPassesOn) {
+  std::string log;
+  int second = 0;
+  const auto cycle = [&](const std::string& heading) {
+    char time[32];
+    std::snprintf(time, sizeof time, "12%02d%02d.00", second / 60 % 60, second % 60);
+    ++second;
+    log += Sentence(std::string("GPRMC,") + time + ",A,4807.03800,N,01131.00000,E,10.0,45.0,230394,,,A");
+    log += Sentence(std::string("GPGGA,") + time + ",4807.03800,N,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,");
+    if (!heading.empty()) log += Sentence(heading);
+  };
+  for (int i = 0; i < 20; ++i) cycle("");  // gpsd takes the device and learns the cycle
+  for (const char* heading : {"HEHDT,101.0,T", "HNHDT,102.0,T", "GPTHS,103.0,A", "INTHS,104.0,E",
+                              "HCHDG,105.0,0.0,E,2.0,E", "GPHDT,110.0,T", "GNHDT,111.0,T", "HCHDT,112.0,T"}) {
+    for (int i = 0; i < 6; ++i) cycle(heading);
+  }
+  ScratchDir scratch;
+  const std::string path = scratch.File("headings.nmea");
+  std::ofstream(path, std::ios::binary) << log;
+
+  EXPECT_EQ(SensorHeadings(e2e::ReceivedFixes(log, 0)), (std::set<std::int32_t>{101, 102, 103, 104, 107, 110, 111, 112}));
+
+  const int port = FreeLoopbackPort();
+  const auto gpsfake = StartGpsfake(path, port, 0.02, scratch.File("gpsfake.log"));
+  ASSERT_TRUE(gpsfake) << "gpsfake did not start";
+  GpsdReader reader;
+  FakeUiThread ui(reader);
+  reader.Start(GpsdAddress{"127.0.0.1", std::to_string(port)}, 0);
+  WaitForQuiet(reader);
+  reader.Stop();
+  EXPECT_EQ(SensorHeadings(FixesOf(ui.Events())), (std::set<std::int32_t>{110, 111, 112}));
 }
 
 TEST(GpsdReader, AbsentAtStartReportedOnceThenFollowsAndSurvivesARestart) {

@@ -19,6 +19,7 @@ namespace {
 struct Replay {
   std::vector<Position> positions;
   std::vector<std::int32_t> courses;
+  std::size_t sensorHeadings = 0;
 };
 
 Replay ReplayDrive(const std::string& text, std::size_t readSize) {
@@ -27,8 +28,11 @@ Replay ReplayDrive(const std::string& text, std::size_t readSize) {
   for (std::size_t offset = 0; offset < text.size(); offset += readSize) {
     framer.Feed(std::string_view(text).substr(offset, readSize), [&](std::string_view line) {
       const NmeaResult result = NmeaDecoder(line, true);
-      if (const auto* course = std::get_if<NmeaCourse>(&result)) replay.courses.push_back(course->degrees);
-      if (const auto* position = std::get_if<Position>(&result)) replay.positions.push_back(*position);
+      if (const auto* course = std::get_if<NmeaCourse>(&result); course && course->degrees) {
+        replay.courses.push_back(*course->degrees);
+      }
+      if (const auto* position = std::get_if<NmeaPosition>(&result)) replay.positions.push_back(position->position);
+      if (std::holds_alternative<NmeaHeading>(result)) ++replay.sensorHeadings;
     });
   }
   return replay;
@@ -48,14 +52,16 @@ TEST_P(RecordedDriveTest, GivesTheRecordedFixes) {
   text << in.rdbuf();
   const Replay replay = ReplayDrive(text.str(), GetParam().readSize);
 
-  // 466 s: 466 GGA sentences, 6 of them without a fix.
-  ASSERT_EQ(replay.positions.size(), 460u);
+  // 534 s: 534 GGA sentences, 6 of them without a fix.
+  ASSERT_EQ(replay.positions.size(), 528u);
   EXPECT_EQ(EncodeLocator(replay.positions.front()), "JN18AP");
   EXPECT_EQ(EncodeLocator(replay.positions.back()), "JN18AQ");
-  // Void sentences and the 21 s standstill (empty course) give no course.
-  EXPECT_EQ(replay.courses.size(), 466u - 6u - 21u);
+  // Void sentences and the 5 s standing with a speed of exactly 0 (empty
+  // course) give no course; otherwise parked, the receiver gives one at random.
+  EXPECT_EQ(replay.courses.size(), 534u - 6u - 5u);
   EXPECT_EQ(replay.courses.front(), 45);
-  EXPECT_EQ(replay.courses.back(), 90);
+  // The heading sensor's last 68 s.
+  EXPECT_EQ(replay.sensorHeadings, 68u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, RecordedDriveTest,

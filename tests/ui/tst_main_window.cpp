@@ -478,7 +478,7 @@ class TestMainWindow : public QObject {
     Harness h(GpsOnly(receiver));
     QVERIFY(h.ShowActive());
     QTRY_VERIFY(h.window->gpsReader()->PortOpen());
-    QVERIFY(receiver.Send("$GPRMC,175741,A,4751.698,N,12209.774,W,000.0,360.0,191100,019.5,E*69\r\n"
+    QVERIFY(receiver.Send("$GPRMC,123519,A,4751.698,N,12209.774,W,022.4,360.0,191100,019.5,E*61\r\n"
                           "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"));
     QTRY_VERIFY(h.gpsBox()->isChecked());
     QVERIFY(h.gpsBox()->isEnabled());
