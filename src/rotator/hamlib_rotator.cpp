@@ -1,15 +1,14 @@
 #include "rotator/hamlib_rotator.h"
 
-#include <hamlib/rotator.h>
 #include <pthread.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <limits>
+#include <condition_variable>
 #include <mutex>
 #include <utility>
 
+#include "rotator/rotator_link.h"
 
 namespace quarbe {
 namespace {
@@ -28,102 +27,6 @@ double CircularDistance(double a, double b) {
   const double d = Mod360(a - b);
   return std::min(d, kFullTurnDeg - d);
 }
-
-HamlibFailure::Problem ProblemOf(int code) {
-  switch (-code) {
-    case RIG_ETIMEOUT:
-      return HamlibFailure::Problem::kTimeout;
-    case RIG_EPROTO:
-      return HamlibFailure::Problem::kProtocol;
-    case RIG_ERJCTED:
-      return HamlibFailure::Problem::kRejected;
-    case RIG_ECONF:
-      return HamlibFailure::Problem::kPortSettings;
-    case RIG_EPOWER:
-      return HamlibFailure::Problem::kPowerOff;
-    case RIG_ENIMPL:
-    case RIG_ENAVAIL:
-      return HamlibFailure::Problem::kNotImplemented;
-    case RIG_EIO:
-      return HamlibFailure::Problem::kInputOutput;
-    default:
-      return HamlibFailure::Problem::kOther;
-  }
-}
-
-// A failed open or command. Hamlib's failed opens leave the system's error
-// number in errno (a refused connection, a missing device); it says more
-// than Hamlib's own code.
-HamlibFailure FailureOf(const HamlibAddress& address, bool network, HamlibFailure::Stage stage, int code,
-                        int errorNumber) {
-  return HamlibFailure{stage, address, network, ProblemOf(code), -code, errorNumber};
-}
-
-// One open rotator.
-class RotatorHandle {
- public:
-  RotatorHandle() = default;
-  ~RotatorHandle() { Close(); }
-  RotatorHandle(const RotatorHandle&) = delete;
-  RotatorHandle& operator=(const RotatorHandle&) = delete;
-
-  bool IsOpen() const { return rot_ != nullptr; }
-
-  // Opens the rotator; on failure returns why (an unknown model is not
-  // worth trying again).
-  std::optional<HamlibFailure> Open(const HamlibAddress& address) {
-    Close();
-    ROT* rot = rot_init(address.model);
-    if (rot == nullptr) return HamlibFailure{HamlibFailure::Stage::kUnknownModel, address};
-    rot_set_conf(rot, rot_token_lookup(rot, "rot_pathname"), address.device.c_str());
-    if (address.speedBaud > 0) {
-      rot_set_conf(rot, rot_token_lookup(rot, "serial_speed"), std::to_string(address.speedBaud).c_str());
-    }
-    network_ = rot->caps->port_type == RIG_PORT_NETWORK || address.model == kHamlibNetworkModel;
-    errno = 0;
-    const int code = rot_open(rot);
-    if (code != RIG_OK) {
-      const int errorNumber = errno;
-      rot_cleanup(rot);
-      return FailureOf(address, network_, HamlibFailure::Stage::kOpen, code, errorNumber);
-    }
-    rot_ = rot;
-    return std::nullopt;
-  }
-
-  void Close() {
-    if (rot_ == nullptr) return;
-    rot_close(rot_);
-    rot_cleanup(rot_);
-    rot_ = nullptr;
-  }
-
-  std::optional<double> Position() {
-    azimuth_t azimuth = 0;
-    elevation_t elevation = 0;
-    if (rot_get_position(rot_, &azimuth, &elevation) != RIG_OK || !std::isfinite(azimuth)) return std::nullopt;
-    return azimuth;
-  }
-
-  double CommandFor(std::int32_t relativeAzimuthDeg, std::optional<double> lastCommandedDeg) const {
-    return CommandedAzimuth(relativeAzimuthDeg, rot_->state.min_az, rot_->state.max_az, lastCommandedDeg);
-  }
-
-  // Sends the azimuth, with the elevation at the horizon as far as the
-  // rotator's range allows (an azimuth-only rotator ignores it).
-  int SetAzimuth(double azimuthDeg) {
-    const double minEl = rot_->state.min_el;
-    const double maxEl = rot_->state.max_el;
-    const double elevation = minEl <= maxEl ? std::clamp(0.0, minEl, maxEl) : 0.0;
-    return rot_set_position(rot_, static_cast<azimuth_t>(azimuthDeg), static_cast<elevation_t>(elevation));
-  }
-
-  bool Network() const { return network_; }
-
- private:
-  ROT* rot_ = nullptr;
-  bool network_ = false;
-};
 
 }  // namespace
 
@@ -150,174 +53,227 @@ bool BeyondDeadBand(std::int32_t targetDeg, std::int32_t lastSentDeg) {
   return CircularDistance(targetDeg, lastSentDeg) >= kRotatorDeadBandDeg;
 }
 
-HamlibRotator::HamlibRotator() {
-  // Hamlib writes its trace to stderr unless told otherwise; the level is
-  // process-wide, so set it once, before any thread uses the library.
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { rig_set_debug(RIG_DEBUG_NONE); });
+
+// What the rotator's threads share with the caller. Only the session whose
+// id is `current` may change anything here; a released one only reads it.
+struct HamlibRotator::Hub {
+  mutable std::mutex mutex;
+  mutable std::condition_variable changed;  // the counters moved
+  Notifier notifier;
+  std::uint64_t current = 0;  // the session of the configuration in force; 0 for none
+  std::uint64_t lastId = 0;
+  std::shared_ptr<Session> session;  // that session
+  std::optional<std::int32_t> target;
+  std::optional<HamlibFailure> report;
+  HamlibRotatorStats stats;
+};
+
+// One configuration's thread: its rotator and how to wake it.
+struct HamlibRotator::Session {
+  std::uint64_t id = 0;
+  HamlibAddress address;
+  std::condition_variable wake;  // with the hub's mutex
+  bool finished = false;         // its link is closed, its thread about to end
+  std::condition_variable done;  // `finished` became true
+  // The session before, when it drove the same device: this one opens
+  // only once that one has let the device go (or after a bound).
+  std::shared_ptr<Session> predecessor;
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a new configuration waits for the one before to let the same
+// device go: the longest call that one may be in, and its closing.
+constexpr std::chrono::seconds kHandOverLimit = kHelperAnswerLimit + std::chrono::seconds(2);
+
+bool Hopeless(const HamlibFailure& failure) {
+  return failure.stage == HamlibFailure::Stage::kUnknownModel ||
+         failure.problem == HamlibFailure::Problem::kNoHelper;
+}
+
+}  // namespace
+
+HamlibRotator::HamlibRotator() : hub_(std::make_shared<Hub>()) {
+  // Hamlib's trace level is process-wide: set it before any thread uses the
+  // library.
+  QuietHamlib();
 }
 
 HamlibRotator::~HamlibRotator() { Close(); }
 
 void HamlibRotator::SetNotifier(Notifier notifier) {
-  std::lock_guard lock(mutex_);
-  notifier_ = std::move(notifier);
+  std::lock_guard lock(hub_->mutex);
+  hub_->notifier = std::move(notifier);
+}
+
+void HamlibRotator::Release() {
+  if (hub_->session) hub_->session->wake.notify_all();
+  hub_->session.reset();
+  hub_->current = 0;
+  // Never joined: it may be inside a call that takes seconds.
+  if (thread_.joinable()) thread_.detach();
 }
 
 void HamlibRotator::Configure(std::optional<HamlibAddress> address) {
-  {
-    std::lock_guard lock(mutex_);
-    address_ = std::move(address);
-    ++generation_;
-    report_.reset();
-    if (!thread_.joinable() && address_) {
-      stop_ = false;
-      thread_ = std::thread([this] {
-        // Named for top -H and the idle benchmark.
-        pthread_setname_np(pthread_self(), "quarbe-rotator");
-        Run();
-      });
-    }
-  }
-  wake_.notify_all();
+  std::lock_guard lock(hub_->mutex);
+  const std::shared_ptr<Session> before = hub_->session;
+  Release();
+  hub_->report.reset();
+  if (!address) return;
+  auto session = std::make_shared<Session>();
+  session->id = ++hub_->lastId;
+  session->address = std::move(*address);
+  if (before && before->address.device == session->address.device) session->predecessor = before;
+  hub_->session = session;
+  hub_->current = session->id;
+  thread_ = std::thread([hub = hub_, session] {
+    // Named for top -H and the idle benchmark.
+    pthread_setname_np(pthread_self(), "quarbe-rotator");
+    Run(hub, session);
+  });
 }
 
 void HamlibRotator::Command(std::int32_t relativeAzimuthDeg) {
-  {
-    std::lock_guard lock(mutex_);
-    target_ = relativeAzimuthDeg;
-  }
-  wake_.notify_all();
+  std::lock_guard lock(hub_->mutex);
+  hub_->target = relativeAzimuthDeg;
+  if (hub_->session) hub_->session->wake.notify_all();
 }
 
 void HamlibRotator::Close() {
-  {
-    std::lock_guard lock(mutex_);
-    if (!thread_.joinable()) return;
-    stop_ = true;
-  }
-  wake_.notify_all();
-  thread_.join();
+  std::lock_guard lock(hub_->mutex);
+  Release();
 }
 
 std::optional<HamlibFailure> HamlibRotator::TakeReport() {
-  std::lock_guard lock(mutex_);
-  return std::exchange(report_, std::nullopt);
+  std::lock_guard lock(hub_->mutex);
+  return std::exchange(hub_->report, std::nullopt);
 }
 
 HamlibRotatorStats HamlibRotator::Stats() const {
-  std::lock_guard lock(mutex_);
-  return stats_;
+  std::lock_guard lock(hub_->mutex);
+  return hub_->stats;
 }
 
 bool HamlibRotator::WaitFor(const std::function<bool(const HamlibRotatorStats&)>& condition,
                             std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return condition(stats_); });
+  std::unique_lock lock(hub_->mutex);
+  return hub_->changed.wait_for(lock, timeout, [&] { return condition(hub_->stats); });
 }
 
-void HamlibRotator::Run() {
-  using Clock = std::chrono::steady_clock;
-  RotatorHandle rotator;
-  std::optional<HamlibAddress> address;
-  std::uint64_t seenGeneration = std::numeric_limits<std::uint64_t>::max();
+void HamlibRotator::Run(std::shared_ptr<Hub> hub, std::shared_ptr<Session> session) {
+  Hub& h = *hub;
+  const std::uint64_t id = session->id;
+  std::unique_ptr<RotatorLink> link = MakeRotatorLink(session->address, [&h, id](HelperEvent event) {
+    std::lock_guard lock(h.mutex);
+    if (h.current != id) return;
+    switch (event) {
+      case HelperEvent::kStarted: ++h.stats.helperStarts; break;
+      case HelperEvent::kEnded: ++h.stats.helpersEnded; break;
+      case HelperEvent::kDied: ++h.stats.helpersDied; break;
+    }
+    h.changed.notify_all();
+  });
+
+  std::unique_lock lock(h.mutex);
+  if (session->predecessor) {
+    session->predecessor->done.wait_for(lock, kHandOverLimit, [&] { return session->predecessor->finished; });
+    session->predecessor.reset();
+  }
   bool reported = false;
-  bool hopeless = false;  // an unknown model: not tried again
+  bool hopeless = false;  // an unknown model, no helper: not tried again
+  HamlibRotatorInfo info;
   // The last target the rotator accepted on this connection. An open is
   // always followed at once by a command, and a refused command closes the
   // rotator, so whenever it is open this holds a target it accepted.
   std::int32_t lastSentDeg = 0;
+  std::optional<double> lastCommandedDeg;
   Clock::time_point retryAt{};
 
-  std::unique_lock lock(mutex_);
-  while (!stop_) {
-    if (seenGeneration != generation_) {
-      seenGeneration = generation_;
-      address = address_;
-      lock.unlock();
-      rotator.Close();
-      lock.lock();
-      reported = false;
-      hopeless = false;
-      stats_.lastCommandedDeg.reset();
-      retryAt = Clock::time_point{};
-      continue;
-    }
-    const bool open = rotator.IsOpen();
-    const bool wanted = address && target_ && !hopeless;
-    const bool due = wanted && (open ? BeyondDeadBand(*target_, lastSentDeg) : Clock::now() >= retryAt);
+  while (h.current == id) {
+    const bool open = link->IsOpen();
+    const bool wanted = h.target && !hopeless;
+    const bool due = wanted && (open ? BeyondDeadBand(*h.target, lastSentDeg) : Clock::now() >= retryAt);
     if (!due) {
       if (wanted && !open) {
-        wake_.wait_until(lock, retryAt);
+        session->wake.wait_until(lock, retryAt);
       } else {
-        wake_.wait(lock);
+        session->wake.wait(lock);
       }
-      ++stats_.wakeups;
-      changed_.notify_all();
+      if (h.current != id) break;
+      ++h.stats.wakeups;
+      h.changed.notify_all();
       continue;
     }
 
-    const std::int32_t targetDeg = *target_;
-    const HamlibAddress current = *address;
-    std::optional<double> lastCommandedDeg = stats_.lastCommandedDeg;
+    const std::int32_t targetDeg = *h.target;
+    const Clock::time_point attemptStart = Clock::now();
+    if (!open) ++h.stats.openAttempts;
     lock.unlock();
     std::optional<HamlibFailure> failure;
     bool opened = false;
+    bool commanded = false;
     bool sent = false;
-    bool refused = false;
     double commandedDeg = 0.0;
     if (!open) {
-      if (auto error = rotator.Open(current)) {
-        hopeless = error->stage == HamlibFailure::Stage::kUnknownModel;
-        failure = std::move(error);
+      auto result = link->Open();
+      if (auto* error = std::get_if<HamlibFailure>(&result)) {
+        hopeless = Hopeless(*error);
+        failure = std::move(*error);
       } else {
         opened = true;
+        info = std::get<HamlibRotatorInfo>(result);
         // Nothing commanded on this connection yet: fold around where the
         // rotator stands.
-        lastCommandedDeg = rotator.Position();
+        auto position = link->Azimuth();
+        if (const double* azimuth = std::get_if<double>(&position)) {
+          lastCommandedDeg = *azimuth;
+        } else {
+          lastCommandedDeg.reset();
+        }
       }
     }
-    if (rotator.IsOpen()) {
-      commandedDeg = rotator.CommandFor(targetDeg, lastCommandedDeg);
-      errno = 0;
-      const int code = rotator.SetAzimuth(commandedDeg);
-      if (code == RIG_OK) {
-        sent = true;
+    if (link->IsOpen()) {
+      commanded = true;
+      commandedDeg = CommandedAzimuth(targetDeg, info.minAzDeg, info.maxAzDeg, lastCommandedDeg);
+      if (auto error = link->SetAzimuth(commandedDeg)) {
+        failure = std::move(error);
+        link->Close();
       } else {
-        refused = true;
-        failure = FailureOf(current, rotator.Network(), HamlibFailure::Stage::kCommand, code, errno);
-        rotator.Close();
+        sent = true;
+        lastSentDeg = targetDeg;
+        lastCommandedDeg = commandedDeg;
       }
     }
     lock.lock();
-    if (opened) ++stats_.opens;
-    if (!open && !opened) ++stats_.openFailures;
+    if (h.current != id) break;  // released meanwhile: nothing of this is applied
+    if (opened) ++h.stats.opens;
+    if (!open && !opened) ++h.stats.openFailures;
     if (sent) {
-      ++stats_.commandsSent;
-      lastSentDeg = targetDeg;
-      stats_.lastCommandedDeg = commandedDeg;
+      ++h.stats.commandsSent;
+      h.stats.lastCommandedDeg = commandedDeg;
+    } else if (commanded) {
+      ++h.stats.commandFailures;
     }
-    if (refused) ++stats_.commandFailures;
-    Notifier notify;
     if (failure) {
-      stats_.lastCommandedDeg.reset();
-      retryAt = Clock::now() + kRotatorRetryInterval;
-      // A report only for the configuration it belongs to.
-      if (!reported && seenGeneration == generation_) {
+      lastCommandedDeg.reset();
+      h.stats.lastCommandedDeg.reset();
+      retryAt = attemptStart + kRotatorRetryInterval;
+      if (!reported) {
         reported = true;
-        report_ = std::move(failure);
-        notify = notifier_;
+        h.report = std::move(failure);
+        // Under the lock: once Close() has returned, no notifier runs.
+        if (h.notifier) h.notifier();
       }
     }
-    changed_.notify_all();
-    if (notify) {
-      lock.unlock();
-      notify();
-      lock.lock();
-    }
+    h.changed.notify_all();
   }
   lock.unlock();
-  rotator.Close();
+  link->Close();
+  lock.lock();
+  session->finished = true;
+  session->done.notify_all();
 }
 
 }  // namespace quarbe

@@ -2,8 +2,15 @@
 // A rotator driven through Hamlib's rotator library: a controller on a serial
 // line (GS-232, SPID, EasyComm, ...) or the rotctld daemon (model 2, device
 // HOST:PORT). Hamlib calls block for tens to hundreds of milliseconds on a
-// real controller, so they all run on a thread of its own; the caller only
-// hands over targets and never waits.
+// real controller, so they all run on a thread of its own, through a link
+// whose every call is bounded (rotator_link.h: a controller's backend runs
+// in a helper process); the caller only hands over targets and never waits.
+//
+// Each configuration has a thread of its own. Configure() and Close() never
+// wait for it: the thread of the configuration before is released, ends on
+// its own once its call under way returns (closing its link), and nothing it
+// finds afterwards is reported or counted. A thread still inside a call when
+// the process ends is left to that end.
 //
 // The target is the relative azimuth, as for the parallel byte: degrees
 // clockwise from the vehicle's nose, where the antenna is mounted. It is sent
@@ -20,15 +27,14 @@
 // unknown model is reported and not retried.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
-#include <string>
 #include <thread>
 
 #include "common/port_entry.h"
+#include "rotator/hamlib_failure.h"
 
 namespace quarbe {
 
@@ -52,38 +58,16 @@ double CommandedAzimuth(std::int32_t relativeAzimuthDeg, double minAzDeg, double
 // around the circle (359 and 1 are 2 degrees apart).
 bool BeyondDeadBand(std::int32_t targetDeg, std::int32_t lastSentDeg);
 
-// Why a Hamlib rotator could not be driven: at which stage, on which address
-// (and whether that is a network daemon), Hamlib's code as a problem (with
-// the code itself for one Hamlib does not name), and the system's error
-// number a failed open left behind (0 when none).
-struct HamlibFailure {
-  enum class Stage { kUnknownModel, kOpen, kCommand };
-  enum class Problem {
-    kTimeout,         // the controller does not answer
-    kProtocol,        // an answer that cannot be understood
-    kRejected,        // the controller refused the command
-    kPortSettings,    // the device or speed could not be set
-    kPowerOff,        // the controller is switched off
-    kNotImplemented,  // not something this model does
-    kInputOutput,     // an input-output error (errorNumber may say which)
-    kOther,
-  };
-  Stage stage;
-  HamlibAddress address;
-  bool network = false;
-  Problem problem = Problem::kOther;
-  int hamlibCode = 0;
-  int errorNumber = 0;
-
-  friend bool operator==(const HamlibFailure&, const HamlibFailure&) = default;
-};
-
 struct HamlibRotatorStats {
+  std::uint64_t openAttempts = 0;      // opens begun
   std::uint64_t opens = 0;             // successful opens
   std::uint64_t openFailures = 0;
   std::uint64_t commandsSent = 0;      // positions the rotator accepted
   std::uint64_t commandFailures = 0;   // positions it refused or did not answer
   std::uint64_t wakeups = 0;           // returns of the thread from waiting
+  std::uint64_t helperStarts = 0;      // helper processes started
+  std::uint64_t helpersEnded = 0;      // helpers ended for answering nothing, spinning or a broken line
+  std::uint64_t helpersDied = 0;       // helpers that ended by themselves (a crash inside Hamlib)
   std::optional<double> lastCommandedDeg;
 };
 
@@ -96,19 +80,21 @@ class HamlibRotator {
   HamlibRotator(const HamlibRotator&) = delete;
   HamlibRotator& operator=(const HamlibRotator&) = delete;
 
-  // Called on the rotator thread when a report is waiting for TakeReport().
-  // It must not block; set it before the first Configure().
+  // Called on the rotator thread when a report is waiting for TakeReport(),
+  // with an internal lock held: it must only post (a queued call to the UI
+  // thread). Once Close() or Configure() has returned, no thread released by
+  // it calls it. Set it before the first Configure().
   void SetNotifier(Notifier notifier);
 
-  // The rotator to drive, or none. The thread closes the current rotator and
-  // opens the new one when it has a target; the target held so far is sent
-  // to it. Starts the thread the first time.
+  // The rotator to drive, or none. The thread of the configuration before
+  // is released, and a new one opens the rotator when there is a target;
+  // the target held so far is sent to it.
   void Configure(std::optional<HamlibAddress> address);
 
   // A new target (relative azimuth). Never blocks on the rotator.
   void Command(std::int32_t relativeAzimuthDeg);
 
-  // Ends the thread, closing the rotator; waits for a Hamlib call under way.
+  // Releases the thread, which closes the rotator on its own; never waits.
   // A later Configure() starts afresh.
   void Close();
 
@@ -120,19 +106,13 @@ class HamlibRotator {
                std::chrono::milliseconds timeout) const;
 
  private:
-  void Run();
+  struct Hub;
+  struct Session;
+  static void Run(std::shared_ptr<Hub> hub, std::shared_ptr<Session> session);
+  void Release();  // with the hub's lock held
 
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;              // work for the thread
-  mutable std::condition_variable changed_;   // the counters moved
-  std::thread thread_;
-  Notifier notifier_;
-  std::optional<HamlibAddress> address_;
-  std::uint64_t generation_ = 0;  // bumped by each Configure()
-  std::optional<std::int32_t> target_;
-  std::optional<HamlibFailure> report_;
-  bool stop_ = false;
-  HamlibRotatorStats stats_;
+  std::shared_ptr<Hub> hub_;
+  std::thread thread_;  // the current configuration's
 };
 
 }  // namespace quarbe

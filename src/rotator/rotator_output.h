@@ -7,7 +7,7 @@
 // driven.
 //
 // Write(), Reconfigure(), ServeReports() and Close() belong to one thread
-// (the UI thread); none of them waits for a Hamlib rotator except Close().
+// (the UI thread); none of them waits for a Hamlib rotator.
 
 #include <cstdint>
 #include <functional>
@@ -52,7 +52,8 @@ class RotatorOutput {
   // Shows the Hamlib rotator's waiting failure, if any.
   void ServeReports();
 
-  // Closes the Hamlib rotator (shutdown); later writes to it do nothing.
+  // Releases the Hamlib rotator's thread, which closes it on its own
+  // (shutdown); later writes to it do nothing.
   void Close();
 
  private:

@@ -62,8 +62,8 @@ class Devices {
   std::optional<RotatorFailure> WriteRotator(std::int32_t relativeAzimuthDeg);
   // A Hamlib rotator's failure waiting to be shown.
   std::optional<RotatorFailure> TakeRotatorReport();
-  // The window is going away: closes the rotator (a Hamlib call under way is
-  // waited for), then wakes the GPS source and waits for its thread to end,
+  // The window is going away: releases the rotator (its thread closes it
+  // without being waited for), then wakes the GPS source and waits for its thread to end,
   // at most `limit`; a thread still busy then is left to the end of the
   // process.
   void Shutdown(std::chrono::milliseconds limit);

@@ -120,6 +120,9 @@ std::string HamlibReason(const HamlibFailure& failure) {
     case HamlibFailure::Problem::kPowerOff: return "contrôleur éteint";
     case HamlibFailure::Problem::kNotImplemented: return "commande non prise en charge par ce modèle";
     case HamlibFailure::Problem::kInputOutput: return "erreur d'entrée-sortie";
+    case HamlibFailure::Problem::kCrashed: return "le pilote Hamlib s'est arrêté brutalement";
+    case HamlibFailure::Problem::kStuck: return "le pilote Hamlib ne répondait plus, il a été arrêté";
+    case HamlibFailure::Problem::kNoHelper: return "programme quarbe-rotator introuvable (installation incomplète)";
     case HamlibFailure::Problem::kOther: break;
   }
   return "erreur Hamlib " + std::to_string(failure.hamlibCode);

@@ -328,6 +328,7 @@ def check_installed_tree(prefix, source):
     files = [
         "bin/quarbe",
         "libexec/quarbe/quarbe-emf2svg",
+        "libexec/quarbe/quarbe-rotator",
         "share/applications/quarbe.desktop",
         "share/metainfo/io.github.quarbe.Quarbe.metainfo.xml",
         "share/doc/quarbe/README.md",
@@ -340,7 +341,7 @@ def check_installed_tree(prefix, source):
         files.append("share/icons/hicolor/32x32/apps/quarbe.png")
     for name in files:
         check(os.path.isfile(os.path.join(prefix, name)), "installed: " + name)
-    for name in ("bin/quarbe", "libexec/quarbe/quarbe-emf2svg"):
+    for name in ("bin/quarbe", "libexec/quarbe/quarbe-emf2svg", "libexec/quarbe/quarbe-rotator"):
         check(os.access(os.path.join(prefix, name), os.X_OK), "installed %s is executable" % name)
 
 
