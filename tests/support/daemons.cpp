@@ -2,9 +2,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -62,6 +64,37 @@ bool WaitForListener(int port, std::chrono::milliseconds timeout) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   } while (std::chrono::steady_clock::now() < deadline);
   return false;
+}
+
+FullListener::FullListener() {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listener < 0) return;
+  descriptors_.push_back(listener);
+  sockaddr_in address = Loopback(0);
+  socklen_t size = sizeof address;
+  // A backlog of 0 leaves room for a single connection waiting to be accepted.
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 0) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    return;
+  }
+  const int port = ntohs(address.sin_port);
+  // Connect until one connection is left hanging: the queue is then full.
+  for (int i = 0; i < 16; ++i) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return;
+    descriptors_.push_back(fd);
+    const sockaddr_in target = Loopback(port);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) continue;
+    pollfd connected{fd, POLLOUT, 0};
+    if (errno == EINPROGRESS && poll(&connected, 1, 200) == 0) {
+      port_ = port;
+      return;
+    }
+  }
+}
+
+FullListener::~FullListener() {
+  for (const int fd : descriptors_) close(fd);
 }
 
 std::unique_ptr<ChildProcess> StartGpsfake(const std::string& nmeaLog, int port, double cycleSeconds,

@@ -18,6 +18,24 @@ int FreeLoopbackPort();
 // Whether something accepts connections on 127.0.0.1:port within `timeout`.
 bool WaitForListener(int port, std::chrono::milliseconds timeout);
 
+// A listener on 127.0.0.1 whose accept queue is full and is never served:
+// a new connection to it is neither accepted nor refused, the system drops
+// its attempts, as it does for a host that drops packets.
+class FullListener {
+ public:
+  FullListener();
+  ~FullListener();
+  FullListener(const FullListener&) = delete;
+  FullListener& operator=(const FullListener&) = delete;
+
+  // 0 when it could not be set up.
+  int Port() const { return port_; }
+
+ private:
+  int port_ = 0;
+  std::vector<int> descriptors_;  // the listener and the connections filling its queue
+};
+
 // gpsfake replaying `nmeaLog` into a gpsd of its own on 127.0.0.1:port, one
 // sentence every `cycleSeconds`; returns once gpsd accepts connections
 // (null if it does not within a few seconds).

@@ -3,12 +3,15 @@
 // slave side is the "serial device" the program or the reader opens, the
 // master side is the receiver. The slave is set raw at once, so bytes sent
 // before the reader has configured it are neither echoed nor edited, and is
-// held open here so the line never hangs up between two openers.
+// held open here so the line never hangs up between two openers. It also
+// stands for a line that never stops sending.
 
 #include <termios.h>
 
+#include <atomic>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace quarbe::testing_support {
 
@@ -28,6 +31,11 @@ class PseudoTerminal {
   void Drain() const;
   // Closes both sides: a reader sees a hang-up.
   void Unplug();
+  // Sends `bytes` again and again, without a pause, on a thread of its own
+  // until StopStreaming() or Unplug(), dropping whatever the device side
+  // writes: a line with noise on it, or a GPS on the port a rotator was given.
+  void StartStreaming(std::string bytes);
+  void StopStreaming();
   // Lets every user open the device (gpsd drops its privileges).
   void OpenToEveryone() const;
 
@@ -37,6 +45,8 @@ class PseudoTerminal {
   termios DeviceSettings() const;
 
  private:
+  std::thread streamer_;
+  std::atomic<bool> streaming_{false};
   int master_ = -1;
   int slave_ = -1;
   std::string devicePath_;
