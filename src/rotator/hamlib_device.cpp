@@ -86,6 +86,17 @@ std::variant<HamlibRotatorInfo, HamlibFailure> HamlibDevice::Open() {
     SetConf(rot, "timeout", std::to_string(timeoutMs > 0 ? timeoutMs : kSerialTimeout.count()));
     SetConf(rot, "retry", std::to_string(std::min(rot->caps->retry, kSerialRetries)));
   }
+  // The entry's own settings last: they may set the timeouts too.
+  for (const HamlibSetting& setting : address_.settings) {
+    const token_t token = rot_token_lookup(rot, setting.name.c_str());
+    const int code = token == RIG_CONF_END ? -RIG_EINVAL : rot_set_conf(rot, token, setting.value.c_str());
+    if (code != RIG_OK) {
+      rot_cleanup(rot);
+      HamlibFailure failure = Failure(HamlibFailure::Stage::kSetting, code, 0);
+      failure.setting = setting.name + "=" + setting.value;
+      return failure;
+    }
+  }
   // A failed open leaves the system's error number in errno (a refused
   // connection, a missing device): it says more than Hamlib's own code.
   errno = 0;
@@ -119,6 +130,11 @@ std::variant<double, HamlibFailure> HamlibDevice::Azimuth() {
   if (code != RIG_OK) return Failure(HamlibFailure::Stage::kCommand, code, errno);
   if (!std::isfinite(azimuth)) return Failure(HamlibFailure::Stage::kCommand, -RIG_EPROTO, 0);
   return static_cast<double>(azimuth);
+}
+
+bool HamlibDevice::Answers() {
+  // rotctld answers this from what it knows, without asking its rotator.
+  return rot_get_info(rot_) != nullptr;
 }
 
 void HamlibDevice::Close() {

@@ -56,8 +56,8 @@ class HamlibDevice {
   HamlibDevice(const HamlibDevice&) = delete;
   HamlibDevice& operator=(const HamlibDevice&) = delete;
 
-  // Creates the rotator for the model, applies the entry's device and speed
-  // and the port timeouts, and opens it.
+  // Creates the rotator for the model, applies the entry's device and
+  // speed, the port timeouts and then the entry's own settings, and opens it.
   std::variant<HamlibRotatorInfo, HamlibFailure> Open();
   bool IsOpen() const { return rot_ != nullptr; }
 
@@ -67,6 +67,10 @@ class HamlibDevice {
   // The azimuth the rotator reports; a failure when it reports none or not a
   // number.
   std::variant<double, HamlibFailure> Azimuth();
+
+  // Through rotctld, after a failure: whether rotctld itself still answers
+  // (within the port timeout), so that the failure was its rotator's.
+  bool Answers();
 
   // Closes the rotator; nothing when it is not open.
   void Close();

@@ -1,6 +1,8 @@
 #pragma once
 // Why a Hamlib rotator could not be driven, as a value the window words.
 
+#include <string>
+
 #include "common/port_entry.h"
 
 namespace quarbe {
@@ -12,8 +14,10 @@ namespace quarbe {
 struct HamlibFailure {
   enum class Stage {
     kUnknownModel,  // no such model in this Hamlib
+    kSetting,       // a setting of the entry that Hamlib refused (`setting`)
     kOpen,
-    kCommand,       // a position command
+    kCommand,       // a position command, or a position read
+    kReadback,      // no position read back kReadbackFailureLimit times running
   };
   enum class Problem {
     kTimeout,         // the controller does not answer
@@ -34,6 +38,11 @@ struct HamlibFailure {
   Problem problem = Problem::kOther;
   int hamlibCode = 0;
   int errorNumber = 0;
+  // For kSetting: the setting as written in the entry ("max_az=450").
+  std::string setting{};
+  // Through rotctld: rotctld itself answered, with an error of its own
+  // rotator (the link to rotctld is fine, the controller behind it is not).
+  bool daemonAnswered = false;
 
   friend bool operator==(const HamlibFailure&, const HamlibFailure&) = default;
 };

@@ -18,13 +18,27 @@
 // for the parallel byte only), see CommandedAzimuth. Only the latest target
 // is kept: one given while a command is under way replaces any waiting one.
 // A target within kRotatorDeadBandDeg of the last one sent is not sent, so
-// the motor is not started for every degree; the first target after an open
-// (at start, after a reconfiguration, after the rotator came back) always is.
+// the motor is not started for every degree, and commands go at most one
+// every kCommandSpacing, each the latest target (a 10 Hz receiver in a
+// roundabout would otherwise saturate a controller); the first target after
+// an open (at start, after a reconfiguration, after the rotator came back)
+// goes at once.
 //
-// A rotator that cannot be opened, or that stops answering, is closed and
-// opened again every kRotatorRetryInterval while there is a target. Its first
-// failure in a configuration is reported (TakeReport); later ones are not. An
-// unknown model is reported and not retried.
+// The rotator's position is read back on the same thread, one call at a time,
+// each read counted from the end of the one before: right after an open (to
+// fold the first command around), then every kReadIntervalMoving while the
+// antenna turns towards the target, every kReadIntervalAtRest once it rests.
+// What is read, and the link's state, make the RotatorStatus (Status());
+// the status notifier is called only when it changed, so a resting antenna
+// costs the caller nothing.
+//
+// A rotator that cannot be opened, that fails a command, or that gives no
+// valid position kReadbackFailureLimit reads running (a mute or garbled
+// controller: GS-232 and EasyComm moves need no answer) is closed and opened
+// again, an attempt every kRotatorRetryInterval while there is a target. Its
+// first failure in a configuration is reported (TakeReport); later ones are
+// not. An unknown model, a setting Hamlib refuses and a missing helper are
+// reported and not retried.
 
 #include <chrono>
 #include <cstdint>
@@ -35,15 +49,25 @@
 
 #include "common/port_entry.h"
 #include "rotator/hamlib_failure.h"
+#include "rotator/rotator_status.h"
 
 namespace quarbe {
 
 // Targets closer than this to the last one sent are not sent.
 inline constexpr std::int32_t kRotatorDeadBandDeg = 2;
+// Between the starts of two attempts to open a rotator.
 inline constexpr std::chrono::seconds kRotatorRetryInterval{3};
+// At most two commands a second.
+inline constexpr std::chrono::milliseconds kCommandSpacing{500};
+inline constexpr std::chrono::seconds kReadIntervalMoving{1};
+inline constexpr std::chrono::seconds kReadIntervalAtRest{5};
+inline constexpr int kReadbackFailureLimit = 3;
 
 // The azimuth to command on a rotator whose range is [minAzDeg, maxAzDeg]
 // for a relative azimuth (any whole number of degrees; -89 and 360 occur).
+// Where the range holds a whole turn from 0 (maxAzDeg >= 360), only
+// [max(minAzDeg, 0), maxAzDeg] is used and no negative angle is sent:
+// Hamlib reports -180..450 for the GS-232 family but sends -2 as 358.
 // Among the equivalent angles (relative + k * 360) within the range, the one
 // nearest `lastCommandedDeg` (the rotator's position when nothing has been
 // commanded yet), or, when that is unknown, the one nearest the relative
@@ -68,6 +92,9 @@ struct HamlibRotatorStats {
   std::uint64_t helperStarts = 0;      // helper processes started
   std::uint64_t helpersEnded = 0;      // helpers ended for answering nothing, spinning or a broken line
   std::uint64_t helpersDied = 0;       // helpers that ended by themselves (a crash inside Hamlib)
+  std::uint64_t positionReads = 0;     // valid positions read back
+  std::uint64_t positionFailures = 0;  // reads that gave none
+  std::uint64_t statusNotices = 0;     // calls of the status notifier
   std::optional<double> lastCommandedDeg;
 };
 
@@ -86,6 +113,10 @@ class HamlibRotator {
   // it calls it. Set it before the first Configure().
   void SetNotifier(Notifier notifier);
 
+  // Called like the notifier when Status() has changed since the caller
+  // last read it (once until it reads it again).
+  void SetStatusNotifier(Notifier notifier);
+
   // The rotator to drive, or none. The thread of the configuration before
   // is released, and a new one opens the rotator when there is a target;
   // the target held so far is sent to it.
@@ -100,6 +131,10 @@ class HamlibRotator {
 
   // The failure waiting to be shown, once.
   std::optional<HamlibFailure> TakeReport();
+
+  // What the rotator is doing (kind kHamlib while configured, kNone
+  // otherwise); reading it re-arms the status notifier.
+  RotatorStatus Status() const;
 
   HamlibRotatorStats Stats() const;
   bool WaitFor(const std::function<bool(const HamlibRotatorStats& stats)>& condition,

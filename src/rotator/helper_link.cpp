@@ -159,8 +159,10 @@ HamlibFailure HelperLink::Failure(HamlibFailure::Stage stage, HamlibFailure::Pro
 }
 
 HamlibFailure HelperLink::FailureOf(const HelperFailed& failed) const {
-  return HamlibFailure{failed.stage,           address_,          failed.network, HamlibProblemOf(failed.hamlibCode),
-                       failed.hamlibCode, failed.errorNumber};
+  HamlibFailure failure{failed.stage,      address_,          failed.network, HamlibProblemOf(failed.hamlibCode),
+                        failed.hamlibCode, failed.errorNumber};
+  failure.setting = failed.setting;
+  return failure;
 }
 
 std::variant<HamlibRotatorInfo, HamlibFailure> HelperLink::Open() {
@@ -172,9 +174,10 @@ std::variant<HamlibRotatorInfo, HamlibFailure> HelperLink::Open() {
     return Failure(HamlibFailure::Stage::kOpen, HamlibFailure::Problem::kNoHelper, errno);
   }
   int errorNumber = 0;
-  const std::optional<pid_t> pid = Spawn({helperPath_, std::to_string(address_.model), address_.device,
-                                          std::to_string(address_.speedBaud)},
-                                         sockets[1], errorNumber);
+  std::vector<std::string> argv{helperPath_, std::to_string(address_.model), address_.device,
+                                std::to_string(address_.speedBaud)};
+  for (const HamlibSetting& setting : address_.settings) argv.push_back(setting.name + "=" + setting.value);
+  const std::optional<pid_t> pid = Spawn(argv, sockets[1], errorNumber);
   ::close(sockets[1]);
   if (!pid) {
     ::close(sockets[0]);

@@ -62,7 +62,8 @@ struct ReplyEncoder {
   }
   std::string operator()(const HelperFailed& failed) const {
     return "failed " + std::to_string(static_cast<int>(failed.stage)) + " " + std::to_string(failed.hamlibCode) +
-           " " + std::to_string(failed.errorNumber) + " " + (failed.network ? "1" : "0");
+           " " + std::to_string(failed.errorNumber) + " " + (failed.network ? "1" : "0") + " " +
+           OneLine(failed.setting);
   }
   std::string operator()(const HelperDone&) const { return "done"; }
   std::string operator()(const HelperAt& at) const { return "at " + Number(at.azimuthDeg); }
@@ -83,14 +84,15 @@ std::optional<HelperReply> DecodeReady(std::string_view rest) {
 }
 
 std::optional<HelperReply> DecodeFailed(std::string_view rest) {
-  const std::vector<std::string_view> fields = Fields(rest, 4);
-  if (fields.size() != 4) return std::nullopt;
+  const std::vector<std::string_view> fields = Fields(rest, 5);
+  if (fields.size() != 5) return std::nullopt;
   const std::optional<int> stage = ParseInt(fields[0]);
   const std::optional<int> code = ParseInt(fields[1]);
   const std::optional<int> errorNumber = ParseInt(fields[2]);
   if (!stage || !code || !errorNumber || (fields[3] != "0" && fields[3] != "1")) return std::nullopt;
   if (*stage < 0 || *stage > static_cast<int>(HamlibFailure::Stage::kCommand)) return std::nullopt;
-  return HelperFailed{static_cast<HamlibFailure::Stage>(*stage), *code, *errorNumber, fields[3] == "1"};
+  return HelperFailed{static_cast<HamlibFailure::Stage>(*stage), *code, *errorNumber, fields[3] == "1",
+                      std::string(fields[4])};
 }
 
 }  // namespace
@@ -122,7 +124,7 @@ std::optional<HelperReply> DecodeReply(std::string_view line) {
 }
 
 HelperFailed HelperFailedOf(const HamlibFailure& failure) {
-  return HelperFailed{failure.stage, failure.hamlibCode, failure.errorNumber, failure.network};
+  return HelperFailed{failure.stage, failure.hamlibCode, failure.errorNumber, failure.network, failure.setting};
 }
 
 }  // namespace quarbe

@@ -3,13 +3,16 @@
 // each other over the socket between them: one line each way per request.
 //
 //   helper, once started:  "ready MINAZ MAXAZ MINEL MAXEL NAME"   the rotator is open
-//                          "failed STAGE CODE ERRNO NETWORK"       it is not; the helper ends
+//                          "failed STAGE CODE ERRNO NETWORK SETTING"  it is not; the helper ends
 //   program -> helper:     "set AZ"   "get"
-//   helper -> program:     "done" | "at AZ" | "failed STAGE CODE ERRNO NETWORK"
+//   helper -> program:     "done" | "at AZ" | "failed STAGE CODE ERRNO NETWORK SETTING"
 //
 // Numbers in the C locale's form; STAGE is a HamlibFailure::Stage as a
-// number, CODE Hamlib's (positive) error code, NETWORK 0 or 1. Anything else
-// is a broken helper.
+// number, CODE Hamlib's (positive) error code, NETWORK 0 or 1, SETTING the
+// setting refused (empty for any other failure). Anything else is a broken
+// helper.
+//
+// The helper is started as: quarbe-rotator MODEL DEVICE SPEED [NAME=VALUE...]
 
 #include <optional>
 #include <string>
@@ -39,6 +42,7 @@ struct HelperFailed {
   int hamlibCode = 0;
   int errorNumber = 0;
   bool network = false;
+  std::string setting{};
   friend bool operator==(const HelperFailed&, const HelperFailed&) = default;
 };
 struct HelperDone {

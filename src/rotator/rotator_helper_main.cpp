@@ -1,4 +1,4 @@
-// quarbe-rotator MODEL DEVICE SPEED: drives one rotator through Hamlib's
+// quarbe-rotator MODEL DEVICE SPEED [NAME=VALUE...]: drives one rotator through Hamlib's
 // rotator library for Quarbe, which starts it for each connection to a
 // controller on a serial line. A backend fed bytes it does not expect can
 // crash, loop or block; here that costs this process, which Quarbe notices,
@@ -94,8 +94,14 @@ bool ParseNumber(const char* text, int& value) {
 int main(int argc, char** argv) {
   LimitSelf();
   quarbe::HamlibAddress address;
-  if (argc != 4 || !ParseNumber(argv[1], address.model) || !ParseNumber(argv[3], address.speedBaud)) return 2;
+  if (argc < 4 || !ParseNumber(argv[1], address.model) || !ParseNumber(argv[3], address.speedBaud)) return 2;
   address.device = argv[2];
+  for (int i = 4; i < argc; ++i) {
+    const std::string_view setting = argv[i];
+    const std::size_t equals = setting.find('=');
+    if (equals == std::string_view::npos) return 2;
+    address.settings.push_back({std::string(setting.substr(0, equals)), std::string(setting.substr(equals + 1))});
+  }
 
   quarbe::HamlibDevice device(address);
   auto opened = device.Open();

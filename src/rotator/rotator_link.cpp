@@ -120,12 +120,31 @@ class DaemonLink final : public RotatorLink {
     if (std::holds_alternative<HamlibFailure>(opened)) device_.reset();
     return opened;
   }
-  std::optional<HamlibFailure> SetAzimuth(double azimuthDeg) override { return device_->SetAzimuth(azimuthDeg); }
-  std::variant<double, HamlibFailure> Azimuth() override { return device_->Azimuth(); }
+  std::optional<HamlibFailure> SetAzimuth(double azimuthDeg) override {
+    std::optional<HamlibFailure> failure = device_->SetAzimuth(azimuthDeg);
+    if (failure) Blame(*failure);
+    return failure;
+  }
+  std::variant<double, HamlibFailure> Azimuth() override {
+    auto azimuth = device_->Azimuth();
+    if (auto* failure = std::get_if<HamlibFailure>(&azimuth)) Blame(*failure);
+    return azimuth;
+  }
   bool IsOpen() const override { return device_ != nullptr; }
   void Close() override { device_.reset(); }
 
  private:
+  // rotctld answers a command its rotator failed with that rotator's error
+  // code; Hamlib's client returns it as its own. Whether rotctld still
+  // answers tells the two apart; one that does not is closed.
+  void Blame(HamlibFailure& failure) {
+    if (device_->Answers()) {
+      failure.daemonAnswered = true;
+    } else {
+      device_.reset();
+    }
+  }
+
   HamlibAddress address_;
   std::unique_ptr<HamlibDevice> device_;
 };

@@ -25,6 +25,10 @@ void Devices::SetGpsNotifier(FixHandoff::Notifier notifier) { gpsNotifier_ = std
 
 void Devices::SetRotatorNotifier(std::function<void()> notifier) { rotator_.SetReportNotifier(std::move(notifier)); }
 
+void Devices::SetRotatorStatusNotifier(std::function<void()> notifier) {
+  rotator_.SetStatusNotifier(std::move(notifier));
+}
+
 std::optional<GpsOpenError> Devices::StartGps(const Configuration& configuration, const PortMap& ports, bool gpsUse,
                                               std::int32_t headingDeg) {
   // The COM entry names a serial device or gpsd.

@@ -62,6 +62,12 @@ class Devices {
   std::optional<RotatorFailure> WriteRotator(std::int32_t relativeAzimuthDeg);
   // A Hamlib rotator's failure waiting to be shown.
   std::optional<RotatorFailure> TakeRotatorReport();
+  // What the rotator is doing, for a status line and the antenna's needle
+  // (rotator/rotator_status.h); reading it re-arms the notifier.
+  RotatorStatus rotatorStatus() const { return rotator_.Status(); }
+  // Tells the UI thread that rotatorStatus() changed (called on the
+  // rotator's thread: it must only post).
+  void SetRotatorStatusNotifier(std::function<void()> notifier);
   // The window is going away: releases the rotator (its thread closes it
   // without being waited for), then wakes the GPS source and waits for its thread to end,
   // at most `limit`; a thread still busy then is left to the end of the
