@@ -1,14 +1,19 @@
 // The Hamlib rotator: where a relative azimuth is sent on ranges of every
 // kind, the dead band, a real rotctld (Hamlib's dummy rotator) that is
 // absent at start, killed and started again, or replaced by another, one
-// that cannot be reached at all, and Hamlib's serial backends fed a line
-// that never stops sending.
+// that cannot be reached at all, the position read back from it, Hamlib's
+// serial backends fed a line that never stops sending, and simulated
+// controllers behind those backends, directly and through rotctld: the
+// range they report, the pace of commands, a controller that is mute,
+// garbled or unplugged.
 #include "rotator/hamlib_rotator.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <mutex>
 #include <limits>
 #include <random>
 #include <string>
@@ -17,6 +22,7 @@
 
 #include "rotator/rotator_output.h"
 #include "support/child_process.h"
+#include "support/controller_simulator.h"
 #include "support/daemons.h"
 #include "support/pseudo_terminal.h"
 #include "support/scratch_dir.h"
@@ -26,6 +32,10 @@ namespace quarbe {
 namespace {
 
 using testing_support::CommandedAzimuths;
+using testing_support::ControllerSimulator;
+using testing_support::kRotctldReadMarker;
+using testing_support::LogLinesWith;
+using testing_support::StartRotctldFor;
 using testing_support::FreeLoopbackPort;
 using testing_support::FullListener;
 using testing_support::PseudoTerminal;
@@ -65,7 +75,12 @@ INSTANTIATE_TEST_SUITE_P(
                     FoldCase{"OverlapKeptWhenNearer", 10, 0, 450, 350.0, 370},
                     FoldCase{"OverlapLeftWhenNearer", 30, 0, 450, 100.0, 30},
                     FoldCase{"OnlyOneReachable", 200, 0, 450, 440.0, 200},
-                    FoldCase{"WideDummyRange", 350, -180, 450, 0.0, -10},
+                    // A range holding a whole turn from 0 is used from 0 on:
+                    // -10 would reach a GS-232B as 350, a whole turn away.
+                    FoldCase{"WholeTurnFromZeroNoNegative", 350, -180, 450, 0.0, 350},
+                    FoldCase{"WholeTurnFromZeroGoesOn", 3, -180, 450, 358.0, 363},
+                    FoldCase{"WholeTurnFromZeroKeepsAHigherStart", 5, 10, 450, 100.0, 365},
+                    FoldCase{"LessThanATurnUpKeepsTheNegative", -30, -180, 300, 10.0, -30},
                     FoldCase{"NarrowRangeNearerEnd", 352, 0, 350, std::nullopt, 350},
                     FoldCase{"NoRangeCountsAsFullTurn", 90, 0, 0, std::nullopt, 90},
                     FoldCase{"RangeNotANumber", 90, kNan, 450, std::nullopt, 90}),
@@ -255,6 +270,235 @@ INSTANTIATE_TEST_SUITE_P(Backends, StreamingLineTest,
                                          StreamCase{"EasycommIINoise", 202, Noise()},
                                          StreamCase{"GS232BNmea", 603, kNmea}),
                          [](const testing::TestParamInfo<StreamCase>& row) { return std::string(row.param.name); });
+
+// The readback follows the dummy rotator as it turns (a few degrees a
+// second), about once a second, then every 5 s once it rests; the caller is
+// told of each new position and of nothing while the antenna stands still.
+TEST(HamlibRotatorDaemon, ReadbackFollowsTheAntennaThenSlowsAtRest) {
+  ScratchDir scratch;
+  const int port = FreeLoopbackPort();
+  const std::string log = scratch.File("rotctld.log");
+  const auto rotctld = StartRotctld(port, log);
+  ASSERT_TRUE(rotctld);
+  HamlibRotator rotator;
+  std::atomic<int> notices{0};
+  rotator.SetStatusNotifier([&] { ++notices; });
+  std::vector<std::int32_t> seen;  // each antenna direction read from the status, as the window will
+  rotator.Configure(Rotctld(port));
+  rotator.Command(30);
+  const auto moving = Clock::now();
+  ASSERT_TRUE(Eventually(
+      [&] {
+        const RotatorStatus status = rotator.Status();
+        if (status.antennaDeg && (seen.empty() || seen.back() != *status.antennaDeg)) seen.push_back(*status.antennaDeg);
+        return !seen.empty() && seen.back() >= 30 - kRotatorDeadBandDeg;
+      },
+      std::chrono::seconds(30)));
+  const double movingSeconds = std::chrono::duration<double>(Clock::now() - moving).count();
+  const int readsMoving = LogLinesWith(log, kRotctldReadMarker);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_GE(seen.size(), 3u) << "the needle follows the antenna";
+  // About one read a second while it turned, none faster.
+  EXPECT_GE(readsMoving, static_cast<int>(movingSeconds / 2));
+  EXPECT_LE(readsMoving, static_cast<int>(movingSeconds) + 3);
+
+  // Settled: the last readings come in, then nothing changes.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  RotatorStatus status = rotator.Status();
+  const int noticesAtRest = notices.load();
+  const int readsBefore = LogLinesWith(log, kRotctldReadMarker);
+  std::this_thread::sleep_for(std::chrono::seconds(12));
+  const int readsAtRest = LogLinesWith(log, kRotctldReadMarker) - readsBefore;
+  EXPECT_GE(readsAtRest, 1);
+  EXPECT_LE(readsAtRest, 4);  // every 5 s
+  EXPECT_EQ(notices.load(), noticesAtRest);
+  status = rotator.Status();
+  EXPECT_EQ(status.link, RotatorStatus::Link::kConnected);
+  EXPECT_EQ(status.modelName, "Hamlib NET rotctl");
+  EXPECT_EQ(status.targetDeg, 30);
+  rotator.Close();
+}
+
+struct Controller {
+  ControllerSimulator::Protocol protocol;
+  int model;
+};
+constexpr Controller kGs232b{ControllerSimulator::Protocol::kGs232b, 603};
+constexpr Controller kEasycomm2{ControllerSimulator::Protocol::kEasycomm, 202};
+
+// A simulated controller, driven directly or through a rotctld of its own.
+class Rig {
+ public:
+  Rig(Controller controller, bool throughRotctld, ControllerSimulator::Mode mode,
+      const std::vector<HamlibSetting>& settings = {}, const std::string& rotctldSettings = {})
+      : simulator_({.protocol = controller.protocol, .mode = mode}) {
+    address_ = HamlibAddress{controller.model, simulator_.DevicePath(), 9600, settings};
+    if (throughRotctld) {
+      const int port = FreeLoopbackPort();
+      rotctld_ = StartRotctldFor(controller.model, simulator_.DevicePath(), port, scratch_.File("rotctld.log"),
+                                 rotctldSettings);
+      address_ = Rotctld(port);
+    }
+  }
+  bool Ready() const { return address_.model != kHamlibNetworkModel || rotctld_ != nullptr; }
+  ControllerSimulator& simulator() { return simulator_; }
+  const HamlibAddress& address() const { return address_; }
+
+ private:
+  ScratchDir scratch_;
+  ControllerSimulator simulator_;
+  std::unique_ptr<testing_support::ChildProcess> rotctld_;
+  HamlibAddress address_;
+};
+
+struct RangeCase {
+  const char* name;
+  bool throughRotctld;
+  std::vector<HamlibSetting> settings;
+  std::string rotctldSettings;
+  std::vector<double> expected;  // where the controller is sent, for 350, 10, 358, 5
+};
+void PrintTo(const RangeCase& row, std::ostream* out) { *out << row.name; }
+
+class ControllerRangeTest : public testing::TestWithParam<RangeCase> {};
+
+// Hamlib reports -180..450 for a GS-232B and sends -10 as 350: the antenna
+// is turned within 0..450 only, so that it never swings a whole turn for a
+// few degrees; an entry's own range is passed on to Hamlib.
+TEST_P(ControllerRangeTest, TheAntennaGoesTheShortWayWithinTheRange) {
+  const RangeCase& c = GetParam();
+  Rig rig(kGs232b, c.throughRotctld, ControllerSimulator::Mode::kAnswering, c.settings, c.rotctldSettings);
+  ASSERT_TRUE(rig.Ready());
+  HamlibRotator rotator;
+  rotator.Configure(rig.address());
+  std::size_t moves = 0;
+  for (const std::int32_t target : {350, 10, 358, 5}) {
+    rotator.Command(target);
+    ASSERT_TRUE(Eventually([&] { return rig.simulator().Moves().size() > moves; }, kPatience)) << target;
+    moves = rig.simulator().Moves().size();
+  }
+  EXPECT_EQ(rig.simulator().MovedTo(), c.expected);
+  EXPECT_FALSE(rotator.TakeReport());
+  rotator.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gs232b, ControllerRangeTest,
+    testing::Values(RangeCase{"Direct", false, {}, {}, {350, 370, 358, 365}},
+                    RangeCase{"ThroughRotctld", true, {}, {}, {350, 370, 358, 365}},
+                    RangeCase{"EntrySettingsOneTurn", false, {{"min_az", "0"}, {"max_az", "360"}}, {}, {350, 10, 358, 5}},
+                    RangeCase{"RotctldSettingsOneTurn", true, {}, "min_az=0,max_az=360", {350, 10, 358, 5}}),
+    [](const testing::TestParamInfo<RangeCase>& row) { return std::string(row.param.name); });
+
+TEST(HamlibRotatorController, ASettingHamlibDoesNotKnowIsReportedAndNotRetried) {
+  Rig rig(kGs232b, false, ControllerSimulator::Mode::kAnswering, {{"max_azimuth", "450"}});
+  HamlibRotator rotator;
+  rotator.Configure(rig.address());
+  rotator.Command(90);
+  ASSERT_TRUE(rotator.WaitFor([](const HamlibRotatorStats& s) { return s.openFailures == 1; }, kPatience));
+  const std::optional<HamlibFailure> report = rotator.TakeReport();
+  ASSERT_TRUE(report.has_value());
+  EXPECT_EQ(Word(RotatorFailure{*report}).text, "Réglage Hamlib refusé pour le rotateur 603 : max_azimuth=450");
+  EXPECT_FALSE(rotator.WaitFor([](const HamlibRotatorStats& s) { return s.openAttempts > 1; },
+                               kRotatorRetryInterval + std::chrono::seconds(2)));
+  EXPECT_TRUE(rig.simulator().Moves().empty());
+}
+
+// A receiver at 10 Hz in a roundabout: the controller gets at most two
+// commands a second, each the latest target, the first at once.
+TEST(HamlibRotatorController, CommandsArePacedAndAlwaysTheLatestTarget) {
+  Rig rig(kGs232b, false, ControllerSimulator::Mode::kAnswering);
+  HamlibRotator rotator;
+  rotator.Configure(rig.address());
+  constexpr int kTargets = 30;
+  const auto start = Clock::now();
+  for (int i = 0; i < kTargets; ++i) {
+    rotator.Command(i * 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  const int last = (kTargets - 1) * 5;
+  ASSERT_TRUE(Eventually(
+      [&] {
+        const auto moves = rig.simulator().MovedTo();
+        return !moves.empty() && moves.back() == last;
+      },
+      kPatience));
+  const std::vector<ControllerSimulator::Move> moves = rig.simulator().Moves();
+  const double seconds = std::chrono::duration<double>(moves.back().at - start).count();
+  EXPECT_EQ(moves.front().azimuthDeg, 0);
+  EXPECT_LE(static_cast<double>(moves.size()), 2 * seconds + 2);
+  for (std::size_t i = 1; i < moves.size(); ++i) {
+    // Later rather than sooner under load; never sooner.
+    EXPECT_GE(moves[i].at - moves[i - 1].at, kCommandSpacing - std::chrono::milliseconds(20)) << i;
+    EXPECT_GT(moves[i].azimuthDeg, moves[i - 1].azimuthDeg);
+  }
+}
+
+struct SilentCase {
+  const char* name;
+  Controller controller;
+  bool throughRotctld;
+  ControllerSimulator::Mode mode;  // from the start
+  bool unplug;                     // once the rotator is connected
+  // The message's start, with {DEVICE} standing for the device or rotctld's address.
+  std::string message;
+};
+void PrintTo(const SilentCase& row, std::ostream* out) { *out << row.name; }
+
+class SilentControllerTest : public testing::TestWithParam<SilentCase> {};
+
+// GS-232 and EasyComm moves need no answer: a controller that says nothing,
+// or nothing sensible, is noticed by the readback and reported once, as the
+// controller not answering (through rotctld: rotctld answers, its
+// controller does not), and the rotator is tried again.
+TEST_P(SilentControllerTest, ReportedOnceAsNotAnsweringAndTriedAgain) {
+  const SilentCase& c = GetParam();
+  Rig rig(c.controller, c.throughRotctld, c.mode);
+  ASSERT_TRUE(rig.Ready());
+  std::atomic<int> notified{0};
+  HamlibRotator rotator;
+  rotator.SetNotifier([&] { ++notified; });
+  rotator.Configure(rig.address());
+  rotator.Command(90);
+  if (c.unplug) {
+    ASSERT_TRUE(Eventually([&] { return rotator.Status().link == RotatorStatus::Link::kConnected; }, kPatience));
+    rig.simulator().Unplug();
+  }
+  ASSERT_TRUE(Eventually([&] { return notified.load() == 1; }, std::chrono::seconds(40)));
+  const std::optional<HamlibFailure> report = rotator.TakeReport();
+  ASSERT_TRUE(report.has_value());
+  std::string expected = c.message;
+  const std::string device = c.throughRotctld ? rig.address().device : rig.simulator().DevicePath();
+  expected.replace(expected.find("{DEVICE}"), 8, device);
+  EXPECT_EQ(Word(RotatorFailure{*report}).text.substr(0, expected.size()), expected)
+      << Word(RotatorFailure{*report}).text;
+  // Tried again, and not reported again.
+  const std::uint64_t attempts = rotator.Stats().openAttempts;
+  ASSERT_TRUE(rotator.WaitFor([&](const HamlibRotatorStats& s) { return s.openAttempts >= attempts + 1; },
+                              std::chrono::seconds(40)));
+  const RotatorStatus status = rotator.Status();
+  EXPECT_EQ(status.link, RotatorStatus::Link::kNotAnswering);
+  EXPECT_FALSE(status.antennaDeg.has_value());
+  EXPECT_TRUE(status.problem.has_value());
+  EXPECT_EQ(notified.load(), 1);
+  rotator.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controllers, SilentControllerTest,
+    testing::Values(
+        SilentCase{"Gs232bMute", kGs232b, false, ControllerSimulator::Mode::kMute, false,
+                   "Le rotateur Hamlib 603 sur {DEVICE} ne répond plus : le contrôleur ne répond pas"},
+        SilentCase{"Gs232bMuteThroughRotctld", kGs232b, true, ControllerSimulator::Mode::kMute, false,
+                   "rotctld sur {DEVICE} répond, mais pas son rotateur : le contrôleur ne répond pas"},
+        SilentCase{"EasycommGarbled", kEasycomm2, false, ControllerSimulator::Mode::kGarbage, false,
+                   "Le rotateur Hamlib 202 sur {DEVICE} ne répond plus : "},
+        SilentCase{"Gs232bUnplugged", kGs232b, false, ControllerSimulator::Mode::kAnswering, true,
+                   "Le rotateur Hamlib 603 sur {DEVICE} ne répond plus : erreur d'entrée-sortie (périphérique "
+                   "débranché ?)"},
+        SilentCase{"Gs232bUnpluggedThroughRotctld", kGs232b, true, ControllerSimulator::Mode::kAnswering, true,
+                   "rotctld sur {DEVICE} répond, mais pas son rotateur : "}),
+    [](const testing::TestParamInfo<SilentCase>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace quarbe

@@ -43,6 +43,14 @@ void PseudoTerminal::Drain() const {
   }
 }
 
+std::string PseudoTerminal::Receive(int timeoutMs) const {
+  pollfd ready{master_, POLLIN, 0};
+  if (master_ < 0 || poll(&ready, 1, timeoutMs) <= 0 || (ready.revents & POLLIN) == 0) return {};
+  char buffer[512];
+  const ssize_t n = read(master_, buffer, sizeof buffer);
+  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
+
 void PseudoTerminal::StartStreaming(std::string bytes) {
   StopStreaming();
   if (bytes.empty() || master_ < 0) return;

@@ -4,7 +4,8 @@
 // master side is the receiver. The slave is set raw at once, so bytes sent
 // before the reader has configured it are neither echoed nor edited, and is
 // held open here so the line never hangs up between two openers. It also
-// stands for a line that never stops sending.
+// stands for a line that never stops sending, and carries the simulated
+// rotator controllers (controller_simulator.h).
 
 #include <termios.h>
 
@@ -29,6 +30,9 @@ class PseudoTerminal {
   bool Send(std::string_view bytes) const;
   // Reads and drops whatever the device side wrote (gpsd probes a receiver).
   void Drain() const;
+  // What the device side writes, waiting up to `timeout` for it to begin;
+  // empty when nothing came or the terminal is unplugged.
+  std::string Receive(int timeoutMs) const;
   // Closes both sides: a reader sees a hang-up.
   void Unplug();
   // Sends `bytes` again and again, without a pause, on a thread of its own
