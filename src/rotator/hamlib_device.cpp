@@ -18,6 +18,13 @@ namespace {
 // answer took 5.7 s with its own defaults).
 constexpr int kSerialRetries = 1;
 
+// Hamlib keeps state of its own for the whole process: the text of its last
+// trace lines, written whatever the trace level, and the capabilities that
+// rotctld's client rewrites at each open. Calls from two threads (a released
+// connection closing while the next one opens) would race on them: one call
+// at a time. Every call is bounded, so a wait here is too.
+std::mutex hamlibMutex;
+
 void SetConf(ROT* rot, const char* name, const std::string& value) {
   rot_set_conf(rot, rot_token_lookup(rot, name), value.c_str());
 }
@@ -74,6 +81,7 @@ HamlibFailure HamlibDevice::Failure(HamlibFailure::Stage stage, int code, int er
 
 std::variant<HamlibRotatorInfo, HamlibFailure> HamlibDevice::Open() {
   Close();
+  std::lock_guard lock(hamlibMutex);
   ROT* rot = rot_init(address_.model);
   if (rot == nullptr) return HamlibFailure{HamlibFailure::Stage::kUnknownModel, address_};
   network_ = rot->caps->port_type == RIG_PORT_NETWORK || address_.model == kHamlibNetworkModel;
@@ -112,6 +120,7 @@ std::variant<HamlibRotatorInfo, HamlibFailure> HamlibDevice::Open() {
 }
 
 std::optional<HamlibFailure> HamlibDevice::SetAzimuth(double azimuthDeg) {
+  std::lock_guard lock(hamlibMutex);
   const double minEl = rot_->state.min_el;
   const double maxEl = rot_->state.max_el;
   const double elevation = minEl <= maxEl ? std::clamp(0.0, minEl, maxEl) : 0.0;
@@ -123,6 +132,7 @@ std::optional<HamlibFailure> HamlibDevice::SetAzimuth(double azimuthDeg) {
 }
 
 std::variant<double, HamlibFailure> HamlibDevice::Azimuth() {
+  std::lock_guard lock(hamlibMutex);
   azimuth_t azimuth = 0;
   elevation_t elevation = 0;
   errno = 0;
@@ -133,12 +143,14 @@ std::variant<double, HamlibFailure> HamlibDevice::Azimuth() {
 }
 
 bool HamlibDevice::Answers() {
+  std::lock_guard lock(hamlibMutex);
   // rotctld answers this from what it knows, without asking its rotator.
   return rot_get_info(rot_) != nullptr;
 }
 
 void HamlibDevice::Close() {
   if (rot_ == nullptr) return;
+  std::lock_guard lock(hamlibMutex);
   rot_close(rot_);
   rot_cleanup(rot_);
   rot_ = nullptr;

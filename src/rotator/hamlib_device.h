@@ -6,7 +6,8 @@
 // backend waits at most kSerialTimeout for each answer and tries once more,
 // rotctld's client kNetworkTimeout for each line.
 //
-// Not safe to share between threads; every call on one thread at a time.
+// One object belongs to one thread at a time; calls of all of them in a
+// process are made one at a time (Hamlib's own state is process-wide).
 
 #include <chrono>
 #include <optional>
