@@ -653,7 +653,8 @@ def scenario_daemons(tmp, prefix, source, expected_tool, drive):
     info("%s: %d azimuths commanded for %d computations" % (label, len(got), len(relative)))
     folded = [int(round(a)) % 360 for a in got]
     wanted = [a % 360 for a in relative]
-    check(len(got) >= 20, "%s: the rotator follows the drive (%d commands)" % (label, len(got)))
+    # At most two commands a second reach the rotator, each the latest target.
+    check(len(got) >= 10, "%s: the rotator follows the drive (%d commands)" % (label, len(got)))
     # The dummy reports -180..450, a range holding a whole turn from 0: only
     # 0..450 is used, and no negative angle is sent.
     check(all(0 <= a <= 450 for a in got), "%s: every command within 0..450 of the dummy's -180..450" % label)

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "rotator/helper_protocol.h"
 #include "rotator/rotator_output.h"
 #include "support/child_process.h"
 #include "support/controller_simulator.h"
@@ -91,6 +92,29 @@ TEST(DeadBand, AroundTheCircle) {
   EXPECT_FALSE(BeyondDeadBand(0, 359));
   EXPECT_TRUE(BeyondDeadBand(1, 359));
   EXPECT_TRUE(BeyondDeadBand(12, 10));
+}
+
+// What the helper says, read back as it was said; any other line is a
+// broken helper, never a position.
+TEST(HelperProtocol, RoundTripsAndRefusesAnythingElse) {
+  const HelperReply replies[] = {HamlibRotatorInfo{-180, 450, 0, 90, "Yaesu GS-232B"},
+                                 HelperFailed{HamlibFailure::Stage::kSetting, 1, 0, false, "max_az=x"},
+                                 HelperFailed{HamlibFailure::Stage::kOpen, 6, 2, true, ""}, HelperDone{},
+                                 HelperAt{123.5}, HelperAt{-0.25}};
+  for (const HelperReply& reply : replies) {
+    const std::string line = EncodeReply(reply);
+    ASSERT_EQ(line.back(), '\n');
+    EXPECT_EQ(DecodeReply(std::string_view(line).substr(0, line.size() - 1)), reply) << line;
+  }
+  EXPECT_EQ(EncodeReply(HamlibRotatorInfo{0, 360, 0, 0, "A\nB"}), "ready 0 360 0 0 A B\n");
+  for (const char* junk : {"", "ready 1 2 3", "ready 1 2 x 4 name", "at", "at nan", "at 1e999", "at 12abc",
+                           "failed 9 5 0 0 ", "failed 2 5 0 2 ", "failed 2 5 0", "done ", "AZ=123  EL=000"}) {
+    EXPECT_FALSE(DecodeReply(junk)) << junk;
+  }
+  EXPECT_EQ(DecodeRequest("set 370"), HelperRequest{HelperSet{370}});
+  EXPECT_EQ(DecodeRequest(EncodeRequest(HelperGet{}).substr(0, 3)), HelperRequest{HelperGet{}});
+  EXPECT_FALSE(DecodeRequest("set"));
+  EXPECT_FALSE(DecodeRequest("set 12 13"));
 }
 
 HamlibAddress Rotctld(int port) { return HamlibAddress{kHamlibNetworkModel, "127.0.0.1:" + std::to_string(port), 0}; }
@@ -378,7 +402,8 @@ TEST_P(ControllerRangeTest, TheAntennaGoesTheShortWayWithinTheRange) {
     moves = rig.simulator().Moves().size();
   }
   EXPECT_EQ(rig.simulator().MovedTo(), c.expected);
-  EXPECT_FALSE(rotator.TakeReport());
+  const std::optional<HamlibFailure> report = rotator.TakeReport();
+  EXPECT_FALSE(report) << Word(RotatorFailure{*report}).text;
   rotator.Close();
 }
 
