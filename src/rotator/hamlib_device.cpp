@@ -22,8 +22,9 @@ constexpr int kSerialRetries = 1;
 // trace lines, written whatever the trace level, and the capabilities that
 // rotctld's client rewrites at each open. Calls from two threads (a released
 // connection closing while the next one opens) would race on them: one call
-// at a time. Every call is bounded, so a wait here is too.
-std::mutex hamlibMutex;
+// at a time. Every call is bounded, so a wait here is too. Never destroyed:
+// a released rotator thread may still be in a call while the process exits.
+std::mutex& hamlibMutex = *new std::mutex;
 
 void SetConf(ROT* rot, const char* name, const std::string& value) {
   rot_set_conf(rot, rot_token_lookup(rot, name), value.c_str());

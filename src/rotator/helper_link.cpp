@@ -38,13 +38,18 @@ int MillisecondsUntil(Clock::time_point deadline) {
 }
 
 // Helpers killed but not yet reaped in time (a process in an uninterruptible
-// sleep), waited for again without blocking at the next start of one.
-std::mutex leftoversMutex;
-std::vector<pid_t> leftovers;
+// sleep), waited for again without blocking at the next start of one. Never
+// destroyed: a released rotator thread may still end a helper while the
+// process exits.
+struct Leftovers {
+  std::mutex mutex;
+  std::vector<pid_t> pids;
+};
+Leftovers& leftovers = *new Leftovers;
 
 void ReapLeftovers() {
-  std::lock_guard lock(leftoversMutex);
-  std::erase_if(leftovers, [](pid_t pid) {
+  std::lock_guard lock(leftovers.mutex);
+  std::erase_if(leftovers.pids, [](pid_t pid) {
     int status = 0;
     const pid_t done = ::waitpid(pid, &status, WNOHANG);
     return done == pid || (done < 0 && errno == ECHILD);
@@ -85,8 +90,8 @@ std::optional<int> WaitForEnd(pid_t pid, Clock::time_point deadline) {
 void KillAndReap(pid_t pid) {
   ::kill(-pid, SIGKILL);
   if (!WaitForEnd(pid, Clock::now() + kReapLimit)) {
-    std::lock_guard lock(leftoversMutex);
-    leftovers.push_back(pid);
+    std::lock_guard lock(leftovers.mutex);
+    leftovers.pids.push_back(pid);
   }
 }
 
