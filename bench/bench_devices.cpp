@@ -42,6 +42,11 @@ constexpr int kWarmUpFixes = 20;
 constexpr int kMeasuredFixes = 500;
 constexpr std::chrono::milliseconds kFixPatience{3000};
 constexpr std::chrono::milliseconds kPauseBetweenFixes{10};
+// The rotator is sent at most two commands a second: fixes through rotctld
+// come further apart than that, so the latency measured is the path's, not
+// the wait for the next command's turn; fewer of them keep the run short.
+constexpr std::chrono::milliseconds kPauseBetweenRotctldFixes{520};
+constexpr int kMeasuredRotctldFixes = 100;
 constexpr std::chrono::seconds kIdleSpan{10};
 
 std::string Sentence(const std::string& body) {
@@ -127,9 +132,10 @@ struct Latencies {
 };
 
 // Feeds the fixes, timing each from the write of its GGA to its arrival.
-Latencies Feed(const PseudoTerminal& pty, Arrivals& out, Arrivals* reports) {
+Latencies Feed(const PseudoTerminal& pty, Arrivals& out, Arrivals* reports, int measuredFixes,
+               std::chrono::milliseconds pause) {
   Latencies result;
-  for (int i = 1; i <= kWarmUpFixes + kMeasuredFixes; ++i) {
+  for (int i = 1; i <= kWarmUpFixes + measuredFixes; ++i) {
     const std::string sentences = FixSentences(i);
     const std::size_t ggaStart = sentences.find("$GPGGA");
     const std::size_t outBefore = out.Count();
@@ -151,7 +157,7 @@ Latencies Feed(const PseudoTerminal& pty, Arrivals& out, Arrivals* reports) {
         if (reported) result.daemonMs.push_back(std::chrono::duration<double, std::milli>(*reported - sent).count());
       }
     }
-    std::this_thread::sleep_for(kPauseBetweenFixes);
+    std::this_thread::sleep_for(pause);
   }
   return result;
 }
@@ -207,7 +213,7 @@ void BM_FixLatencyGpsdRotctldVersusPtyFifo(benchmark::State& state) {
       // Start-up commands the rotator once; then the fixes.
       if (!commands.WaitBeyond(0, std::chrono::seconds(10))) return state.SkipWithError("no start-up command");
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
-      viaDaemons = Feed(gpsdPty, commands, &reports);
+      viaDaemons = Feed(gpsdPty, commands, &reports, kMeasuredRotctldFixes, kPauseBetweenRotctldFixes);
       std::this_thread::sleep_for(std::chrono::seconds(1));
       for (int i = 0; i < 3; ++i) idleBefore[i] = ReadProcessCost(program.Pid(), idleThreads[i]);
       std::this_thread::sleep_for(kIdleSpan);
@@ -229,7 +235,7 @@ void BM_FixLatencyGpsdRotctldVersusPtyFifo(benchmark::State& state) {
       ChildProcess program({QUARBE_PROGRAM}, OffscreenIn(home));
       if (!bytes.WaitBeyond(0, std::chrono::seconds(10))) return state.SkipWithError("no start-up byte");
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
-      direct = Feed(receiver, bytes, nullptr);
+      direct = Feed(receiver, bytes, nullptr, kMeasuredFixes, kPauseBetweenFixes);
     }
 
     const double daemonsMedian = Percentile(viaDaemons.outMs, 0.5);

@@ -15,16 +15,4 @@ int HostLookupError(const std::string& host) {
   return code;
 }
 
-std::string HostOfAddress(std::string_view address) {
-  if (address.starts_with('[')) {
-    const std::size_t close = address.find(']');
-    if (close != std::string_view::npos) return std::string(address.substr(1, close - 1));
-  }
-  const std::size_t colon = address.find(':');
-  if (colon == std::string_view::npos || address.find(':', colon + 1) != std::string_view::npos) {
-    return std::string(address);
-  }
-  return std::string(address.substr(0, colon));
-}
-
 }  // namespace quarbe

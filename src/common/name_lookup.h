@@ -5,7 +5,6 @@
 // unknown or the network (or its name server) is out of reach.
 
 #include <string>
-#include <string_view>
 
 namespace quarbe {
 
@@ -13,10 +12,5 @@ namespace quarbe {
 // resolves, otherwise getaddrinfo's code (EAI_NONAME, EAI_AGAIN, ...). Waits
 // for the resolver, seconds at worst: not for the UI thread.
 int HostLookupError(const std::string& host);
-
-// The host part of a "HOST:PORT" address as the clients read it: "[::1]:4533"
-// gives "::1", "car-pc:4533" gives "car-pc"; text with no port, or an IPv6
-// literal without brackets, is all host.
-std::string HostOfAddress(std::string_view address);
 
 }  // namespace quarbe

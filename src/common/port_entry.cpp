@@ -1,6 +1,7 @@
 #include "common/port_entry.h"
 
 #include <optional>
+#include <utility>
 
 namespace quarbe {
 namespace {
@@ -62,6 +63,27 @@ GpsPortEntry ParseGpsd(std::string_view entry) {
   return GpsdAddress{std::string(host), std::string(port)};
 }
 
+// "NAME=VALUE,NAME=VALUE": names of letters, digits and '_' as Hamlib's
+// are, values not empty.
+std::variant<std::vector<HamlibSetting>, PortEntryError> ParseSettings(std::string_view text) {
+  std::vector<HamlibSetting> settings;
+  for (;;) {
+    const std::size_t comma = text.find(',');
+    const std::string_view item = text.substr(0, comma);
+    const std::size_t equals = item.find('=');
+    const std::string_view name = item.substr(0, equals);
+    const bool nameOk = !name.empty() && name.find_first_not_of("abcdefghijklmnopqrstuvwxyz"
+                                                                "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") ==
+                                             std::string_view::npos;
+    if (equals == std::string_view::npos || !nameOk || equals + 1 == item.size()) {
+      return PortEntryError{PortEntryError::Problem::kBadHamlibSetting, std::string(item)};
+    }
+    settings.push_back(HamlibSetting{std::string(name), std::string(item.substr(equals + 1))});
+    if (comma == std::string_view::npos) return settings;
+    text.remove_prefix(comma + 1);
+  }
+}
+
 RotatorPortEntry ParseHamlib(std::string_view entry) {
   if (entry.size() == kHamlibKeyword.size()) {
     return PortEntryError{PortEntryError::Problem::kMissingModelAndDevice};
@@ -72,6 +94,15 @@ RotatorPortEntry ParseHamlib(std::string_view entry) {
   const auto model = PositiveNumber(modelText, kMaxHamlibModel);
   if (!model) return PortEntryError{PortEntryError::Problem::kBadModel, std::string(modelText)};
   std::string_view device = modelEnd == std::string_view::npos ? std::string_view{} : rest.substr(modelEnd + 1);
+  // Settings come last, and only they hold a '='.
+  std::vector<HamlibSetting> settings;
+  if (const std::size_t colon = device.rfind(':');
+      colon != std::string_view::npos && device.find('=', colon) != std::string_view::npos) {
+    auto parsed = ParseSettings(device.substr(colon + 1));
+    if (const auto* error = std::get_if<PortEntryError>(&parsed)) return *error;
+    settings = std::move(std::get<std::vector<HamlibSetting>>(parsed));
+    device = device.substr(0, colon);
+  }
   std::int32_t speedBaud = 0;
   // A trailing ":digits" is the speed when what comes before it is a path
   // or still a HOST:PORT; "localhost:4533" alone is a daemon's address.
@@ -87,7 +118,7 @@ RotatorPortEntry ParseHamlib(std::string_view entry) {
     }
   }
   if (device.empty()) return PortEntryError{PortEntryError::Problem::kMissingDevice};
-  return HamlibAddress{static_cast<int>(*model), std::string(device), speedBaud};
+  return HamlibAddress{static_cast<int>(*model), std::string(device), speedBaud, std::move(settings)};
 }
 
 }  // namespace

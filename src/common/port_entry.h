@@ -7,6 +7,9 @@
 //   COMn=gpsd:HOST:PORT            gpsd elsewhere ("[::1]" for an IPv6 literal)
 //   LPTn=hamlib:MODEL:DEVICE       a Hamlib rotator model (as `rotctl -l` lists it)
 //   LPTn=hamlib:MODEL:DEVICE:SPEED on a serial DEVICE at SPEED baud
+//   LPTn=hamlib:MODEL:DEVICE[:SPEED]:NAME=VALUE[,NAME=VALUE...]
+//                                  with Hamlib settings, as rotctld's -C takes
+//                                  them (min_az=0,max_az=450)
 //
 // Model 2 with DEVICE HOST:PORT is a rotctld daemon. The keywords are matched
 // without regard to case; anything that does not start with one is a device
@@ -16,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace quarbe {
 
@@ -38,10 +42,20 @@ struct GpsdAddress {
 // Hamlib's rotctld daemon client model.
 inline constexpr int kHamlibNetworkModel = 2;
 
+// One of Hamlib's configuration settings for a rotator ("max_az", "450"),
+// given to it before the rotator is opened.
+struct HamlibSetting {
+  std::string name;
+  std::string value;
+
+  friend bool operator==(const HamlibSetting&, const HamlibSetting&) = default;
+};
+
 struct HamlibAddress {
   int model = 0;           // Hamlib rotator model number, 1 or more
   std::string device;      // a device path, or HOST:PORT
   std::int32_t speedBaud = 0;  // 0: the model's default speed
+  std::vector<HamlibSetting> settings{};  // in the order written
 
   friend bool operator==(const HamlibAddress&, const HamlibAddress&) = default;
 };
@@ -57,6 +71,7 @@ struct PortEntryError {
     kBadModel,               // part: not a Hamlib model number
     kMissingDevice,          // hamlib:MODEL
     kBadSpeed,               // part: not a line speed
+    kBadHamlibSetting,       // part: not NAME=VALUE
     kHamlibForGps,           // a COM entry naming a Hamlib rotator
     kGpsdForRotator,         // an LPT entry naming gpsd
   };

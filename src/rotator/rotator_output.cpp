@@ -16,6 +16,13 @@ void RotatorOutput::SetFailureCallback(FailureCallback callback) {
 
 void RotatorOutput::SetReportNotifier(HamlibRotator::Notifier notifier) { hamlib_.SetNotifier(std::move(notifier)); }
 
+void RotatorOutput::SetStatusNotifier(HamlibRotator::Notifier notifier) {
+  statusNotifier_ = notifier;
+  hamlib_.SetStatusNotifier(std::move(notifier));
+}
+
+RotatorStatus RotatorOutput::Status() const { return usingHamlib_ ? hamlib_.Status() : parallel_; }
+
 void RotatorOutput::Reconfigure(const Configuration& configuration, const PortMap& ports) {
   const std::string entry = ports.ParallelDevice(configuration.rotatorPort);
   const RotatorPortEntry parsed = ParseRotatorPortEntry(entry);
@@ -33,6 +40,12 @@ void RotatorOutput::Reconfigure(const Configuration& configuration, const PortMa
     devices.parallel[static_cast<std::size_t>(configuration.rotatorPort - 1)].clear();
   }
   port_.Reconfigure(configuration, devices);
+  configuration_ = configuration;
+  parallel_ = RotatorStatus{};
+  if (!usingHamlib_ && RotatorByte(0, configuration) && !port_.DevicePath().empty()) {
+    parallel_.kind = RotatorStatus::Kind::kParallelByte;
+    parallel_.device = port_.DevicePath();
+  }
   if (const auto* error = std::get_if<PortEntryError>(&parsed)) {
     entryError_ = PortEntryFailure{"LPT" + std::to_string(configuration.rotatorPort), entry, *error};
   }
@@ -48,7 +61,18 @@ bool RotatorOutput::Write(std::int32_t relativeAzimuthDeg) {
     hamlib_.Command(relativeAzimuthDeg);
     return true;
   }
-  return port_.Write(relativeAzimuthDeg);
+  const bool written = port_.Write(relativeAzimuthDeg);
+  if (parallel_.kind == RotatorStatus::Kind::kParallelByte) {
+    RotatorStatus status = parallel_;
+    const std::int32_t turn = 360;
+    status.targetDeg = ((relativeAzimuthDeg % turn) + turn) % turn;
+    status.lastByte = written ? RotatorByte(relativeAzimuthDeg, configuration_) : std::nullopt;
+    // As for a Hamlib rotator, the target alone is not notified.
+    const bool changed = status.lastByte != parallel_.lastByte;
+    parallel_ = status;
+    if (changed && statusNotifier_) statusNotifier_();
+  }
+  return written;
 }
 
 void RotatorOutput::ServeReports() {

@@ -7,7 +7,7 @@
 // driven.
 //
 // Write(), Reconfigure(), ServeReports() and Close() belong to one thread
-// (the UI thread); none of them waits for a Hamlib rotator except Close().
+// (the UI thread); none of them waits for a Hamlib rotator.
 
 #include <cstdint>
 #include <functional>
@@ -18,6 +18,7 @@
 #include "common/device_failure.h"
 #include "rotator/hamlib_rotator.h"
 #include "rotator/rotator_port.h"
+#include "rotator/rotator_status.h"
 
 namespace quarbe {
 
@@ -39,6 +40,13 @@ class RotatorOutput {
   // Called on the Hamlib rotator's thread when a failure waits to be shown;
   // it arranges for ServeReports() to be called on the UI thread.
   void SetReportNotifier(HamlibRotator::Notifier notifier);
+  // Called when Status() has changed since it was last read: on the Hamlib
+  // rotator's thread (it must only post), or within Write() for the parallel
+  // byte.
+  void SetStatusNotifier(HamlibRotator::Notifier notifier);
+
+  // What the configured rotator is doing (rotator_status.h).
+  RotatorStatus Status() const;
 
   // New settings: the device or Hamlib rotator is closed and the one now
   // named is used from the next write on (a Hamlib rotator is sent the
@@ -52,13 +60,17 @@ class RotatorOutput {
   // Shows the Hamlib rotator's waiting failure, if any.
   void ServeReports();
 
-  // Closes the Hamlib rotator (shutdown); later writes to it do nothing.
+  // Releases the Hamlib rotator's thread, which closes it on its own
+  // (shutdown); later writes to it do nothing.
   void Close();
 
  private:
   RotatorPort port_;
   HamlibRotator hamlib_;
   FailureCallback onFailure_;
+  HamlibRotator::Notifier statusNotifier_;
+  Configuration configuration_;
+  RotatorStatus parallel_;  // the parallel byte's status, kNone when not in use
   bool usingHamlib_ = false;
   bool closed_ = false;
   // An unreadable entry, shown at the next write.

@@ -95,6 +95,14 @@ void Devices::SetRotatorNotifier(std::function<void()> notifier) {
   if (rotator_) rotator_->SetReportNotifier(NotifierGate::Notifier(rotatorGate_));
 }
 
+void Devices::SetRotatorStatusNotifier(std::function<void()> notifier) {
+  if (rotatorStatusGate_) rotatorStatusGate_->Close();
+  rotatorStatusGate_ = std::make_shared<NotifierGate>(std::move(notifier));
+  if (rotator_) rotator_->SetStatusNotifier(NotifierGate::Notifier(rotatorStatusGate_));
+}
+
+RotatorStatus Devices::rotatorStatus() const { return rotator_ ? rotator_->Status() : RotatorStatus{}; }
+
 std::optional<GpsOpenError> Devices::StartGps(const Configuration& configuration, const PortMap& ports, bool gpsUse,
                                               std::int32_t headingDeg) {
   StopGps();
@@ -158,6 +166,7 @@ void Devices::Shutdown(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   CloseGpsGate();
   if (rotatorGate_) rotatorGate_->Close();
+  if (rotatorStatusGate_) rotatorStatusGate_->Close();
   // Everything is asked at once, so that the limit holds for all together.
   std::vector<std::shared_ptr<const ThreadEnd>> ends;
   if (rotator_) {

@@ -73,6 +73,12 @@ class Devices {
   std::optional<RotatorFailure> WriteRotator(std::int32_t relativeAzimuthDeg);
   // A Hamlib rotator's failure waiting to be shown.
   std::optional<RotatorFailure> TakeRotatorReport();
+  // What the rotator is doing, for a status line and the antenna's needle
+  // (rotator/rotator_status.h); reading it re-arms the notifier.
+  RotatorStatus rotatorStatus() const;
+  // Tells the UI thread that rotatorStatus() changed (called on the
+  // rotator's thread: it must only post).
+  void SetRotatorStatusNotifier(std::function<void()> notifier);
 
   // The window is going away (its settings already written): the GPS source
   // is asked to stop and the rotator is closed on a thread of its own, and
@@ -96,6 +102,7 @@ class Devices {
   FixHandoff::Notifier gpsNotifier_;
   std::shared_ptr<NotifierGate> gpsGate_;  // the running source's
   std::shared_ptr<NotifierGate> rotatorGate_;
+  std::shared_ptr<NotifierGate> rotatorStatusGate_;
   std::unique_ptr<RotatorOutput> rotator_;  // null once shut down
   std::optional<RotatorFailure> rotatorFailure_;
 };

@@ -181,6 +181,9 @@ std::string DeviceErrorReason(int errorNumber, DeviceKind kind) {
       return "périphérique occupé par un autre programme";
     case ENOTTY:
       return kind == DeviceKind::kSerial ? "ce n'est pas un port série" : "ce n'est pas un port parallèle";
+    case EIO:
+      // What a serial line gives once its adapter has been pulled out.
+      return "erreur d'entrée-sortie (périphérique débranché ?)";
     default:
       return SystemErrorText(errorNumber);
   }
@@ -277,6 +280,9 @@ std::string HamlibReason(const HamlibFailure& failure) {
     case HamlibFailure::Problem::kPowerOff: return "contrôleur éteint";
     case HamlibFailure::Problem::kNotImplemented: return "commande non prise en charge par ce modèle";
     case HamlibFailure::Problem::kInputOutput: return "erreur d'entrée-sortie";
+    case HamlibFailure::Problem::kCrashed: return "le pilote Hamlib s'est arrêté brutalement";
+    case HamlibFailure::Problem::kStuck: return "le pilote Hamlib ne répondait plus, il a été arrêté";
+    case HamlibFailure::Problem::kNoHelper: return "programme quarbe-rotator introuvable (installation incomplète)";
     case HamlibFailure::Problem::kOther: break;
   }
   return "erreur Hamlib " + std::to_string(failure.hamlibCode);
@@ -289,6 +295,13 @@ std::string HamlibFailureText(const HamlibFailure& failure, PortRole role) {
   if (failure.stage == HamlibFailure::Stage::kUnknownModel) {
     return "Modèle de rotateur Hamlib inconnu : " + std::to_string(address.model) + " (rotctl -l donne la liste)";
   }
+  if (failure.stage == HamlibFailure::Stage::kSetting) {
+    return "Réglage Hamlib refusé pour le rotateur " + std::to_string(address.model) + " : " + failure.setting;
+  }
+  if (failure.daemonAnswered) {
+    // rotctld is there; the rotator behind it is not.
+    return "rotctld sur " + Quoted(address.device) + " répond, mais pas son rotateur : " + HamlibReason(failure);
+  }
   const bool opening = failure.stage == HamlibFailure::Stage::kOpen;
   const bool inputOutput = failure.problem == HamlibFailure::Problem::kInputOutput;
   const bool systemCause = inputOutput && failure.errorNumber != 0;
@@ -296,6 +309,10 @@ std::string HamlibFailureText(const HamlibFailure& failure, PortRole role) {
     std::string reason = failure.lookupError != 0 ? NameLookupErrorText(failure.lookupError)
                          : systemCause           ? ConnectErrorReason(failure.errorNumber)
                                                  : HamlibReason(failure);
+    // rotctld itself fell silent, or the connection to it broke.
+    if (failure.lookupError == 0 && failure.problem == HamlibFailure::Problem::kTimeout) {
+      reason = ConnectErrorReason(ETIMEDOUT);
+    }
     if (!opening && inputOutput) reason = "connexion perdue";
     const std::string service = address.model == kHamlibNetworkModel ? "rotctld" : "le rotateur Hamlib";
     return ServiceErrorText(service, address.device, reason);
@@ -444,6 +461,8 @@ std::string PortEntryReasonText(const PortEntryError& error) {
       return "il manque le périphérique" + hamlibForm;
     case PortEntryError::Problem::kBadSpeed:
       return part + " n'est pas une vitesse en bauds";
+    case PortEntryError::Problem::kBadHamlibSetting:
+      return part + " n'est pas un réglage Hamlib de la forme NOM=VALEUR (min_az=0,max_az=450)";
     case PortEntryError::Problem::kHamlibForGps:
       return "un rotateur Hamlib ne peut pas servir de GPS" + gpsdForm;
     case PortEntryError::Problem::kGpsdForRotator:

@@ -90,6 +90,15 @@ INSTANTIATE_TEST_SUITE_P(
         // A colon inside a device's name is not a speed.
         RotatorCase{"hamlib:902:/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0",
                     HamlibAddress{902, "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", 0}},
+        // Hamlib settings after the device, with or without a speed.
+        RotatorCase{"hamlib:603:/dev/ttyUSB0:9600:min_az=0,max_az=450",
+                    HamlibAddress{603, "/dev/ttyUSB0", 9600, {{"min_az", "0"}, {"max_az", "450"}}}},
+        RotatorCase{"hamlib:603:/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0:max_az=360",
+                    HamlibAddress{603, "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", 0, {{"max_az", "360"}}}},
+        RotatorCase{"hamlib:603:/dev/ttyUSB0:9600:min_az=0,", Refused{"«  » n'est pas un réglage Hamlib de la forme "
+                                                                       "NOM=VALEUR (min_az=0,max_az=450)"}},
+        RotatorCase{"hamlib:603:/dev/ttyUSB0:max az=450", Refused{"« max az=450 » n'est pas un réglage Hamlib de la "
+                                                                  "forme NOM=VALEUR (min_az=0,max_az=450)"}},
         RotatorCase{"hamlib:GS232:/dev/ttyUSB0",
                     Refused{"« GS232 » n'est pas un numéro de modèle Hamlib (rotctl -l les donne)"}},
         RotatorCase{"hamlib:603", Refused{"il manque le périphérique" + kHamlibForm}},

@@ -72,7 +72,8 @@ def main():
         if not check(prefix is not None, "the package holds bin/quarbe"):
             return 1
         check(prefix == "/usr", "the package installs under /usr (found %s)" % prefix)
-        for name in ("libexec/quarbe/quarbe-emf2svg", "share/applications/quarbe.desktop", "share/metainfo/io.github.quarbe.Quarbe.metainfo.xml",
+        for name in ("libexec/quarbe/quarbe-emf2svg", "libexec/quarbe/quarbe-rotator",
+                     "share/applications/quarbe.desktop", "share/metainfo/io.github.quarbe.Quarbe.metainfo.xml",
                      "share/quarbe/mobile.emf", "share/doc/quarbe/README.md",
                      "share/icons/hicolor/scalable/apps/quarbe.svg", "share/icons/hicolor/32x32/apps/quarbe.png"):
             check(os.path.isfile(os.path.join(root + prefix, name)), "the package holds %s/%s" % (prefix, name))

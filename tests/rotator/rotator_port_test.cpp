@@ -156,5 +156,46 @@ TEST_F(RotatorPortTest, FifoWithoutReaderNeitherBlocksNorComplains) {
   EXPECT_TRUE(messages_.empty());
 }
 
+// The status the window shows: for the parallel byte, the device and the
+// byte last written, told when the byte changes only; for a Hamlib entry,
+// the model and device; nothing for no port.
+TEST_F(RotatorPortTest, OutputStatusSaysWhatIsDriven) {
+  const auto path = Path("lpt1");
+  std::ofstream(path).close();
+  RotatorOutput output;
+  int notices = 0;
+  output.SetStatusNotifier([&] { ++notices; });
+  PortMap ports;
+  ports.parallel[0] = path;
+  output.Reconfigure(RotatorOn(1, 180, kSenseClockwise), ports);
+  RotatorStatus status = output.Status();
+  EXPECT_EQ(status.kind, RotatorStatus::Kind::kParallelByte);
+  EXPECT_EQ(status.device, path);
+  EXPECT_FALSE(status.lastByte.has_value());
+  struct Step {
+    std::int32_t relativeDeg;
+    int byte;
+    int notices;
+  };
+  // 91 gives the same byte as 90: the target alone is not told.
+  for (const Step& step : {Step{90, 192, 1}, Step{90, 192, 1}, Step{91, 192, 1}, Step{-90, 64, 2}}) {
+    EXPECT_TRUE(output.Write(step.relativeDeg));
+    status = output.Status();
+    EXPECT_EQ(status.lastByte, step.byte) << step.relativeDeg;
+    EXPECT_EQ(status.targetDeg, (step.relativeDeg + 360) % 360);
+    EXPECT_EQ(notices, step.notices) << step.relativeDeg;
+  }
+
+  ports.parallel[0] = "hamlib:603:/dev/ttyUSB9:9600";
+  output.Reconfigure(RotatorOn(1, 180, kSenseClockwise), ports);
+  status = output.Status();
+  EXPECT_EQ(status.kind, RotatorStatus::Kind::kHamlib);
+  EXPECT_EQ(status.model, 603);
+  EXPECT_EQ(status.device, "/dev/ttyUSB9");
+  EXPECT_EQ(status.link, RotatorStatus::Link::kOpening);
+  output.Reconfigure(RotatorOn(0, 180, kSenseClockwise), ports);
+  EXPECT_EQ(output.Status().kind, RotatorStatus::Kind::kNone);
+}
+
 }  // namespace
 }  // namespace quarbe

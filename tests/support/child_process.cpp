@@ -9,11 +9,30 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 extern char** environ;
 
 namespace quarbe::testing_support {
 namespace {
+
+// The fields of a /proc/.../stat line after the command name, which is in
+// parentheses and may hold anything: the state first (field 3).
+std::vector<std::string> StatFields(const std::string& path, std::string* name = nullptr) {
+  std::ifstream in(path);
+  std::string line;
+  if (!std::getline(in, line)) return {};
+  const std::size_t open = line.find('(');
+  const std::size_t close = line.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close < open) return {};
+  if (name != nullptr) *name = line.substr(open + 1, close - open - 1);
+  std::istringstream rest(line.substr(close + 1));
+  std::vector<std::string> fields;
+  for (std::string field; rest >> field;) fields.push_back(field);
+  return fields;
+}
 
 std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& overrides) {
   std::vector<std::string> merged;
@@ -127,6 +146,31 @@ void ChildProcess::Kill() {
   if (pid_ <= 0) return;
   SignalGroup(SIGKILL);
   WaitForExit(std::chrono::hours(1));
+}
+
+int ZombieChildren() {
+  const std::string self = std::to_string(getpid());
+  int zombies = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::vector<std::string> fields = StatFields(entry.path().string() + "/stat");
+    // Field 3 is the state, field 4 the parent.
+    if (fields.size() > 1 && fields[0] == "Z" && fields[1] == self) ++zombies;
+  }
+  return zombies;
+}
+
+std::chrono::milliseconds ThreadsProcessorTime(const std::string& name) {
+  static const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+  unsigned long long ticks = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task", error)) {
+    std::string threadName;
+    const std::vector<std::string> fields = StatFields(entry.path().string() + "/stat", &threadName);
+    // Fields 14 and 15: user and system time.
+    if (threadName == name && fields.size() > 12) ticks += std::stoull(fields[11]) + std::stoull(fields[12]);
+  }
+  return std::chrono::milliseconds(ticksPerSecond > 0 ? ticks * 1000 / static_cast<unsigned long long>(ticksPerSecond) : 0);
 }
 
 }  // namespace quarbe::testing_support

@@ -65,4 +65,11 @@ class ChildProcess {
   std::optional<int> status_;
 };
 
+// Children of this process that have ended and not been waited for.
+int ZombieChildren();
+
+// The processor time used so far by this process's threads named `name`
+// (as pthread_setname_np sets it), those still running.
+std::chrono::milliseconds ThreadsProcessorTime(const std::string& name);
+
 }  // namespace quarbe::testing_support

@@ -124,6 +124,24 @@ std::unique_ptr<ChildProcess> StartRotctld(int port, const ChildOptions& output,
   return StartListening(argv, port, output);
 }
 
+std::unique_ptr<ChildProcess> StartRotctldFor(int model, const std::string& device, int port,
+                                              const std::string& logPath, const std::string& setConf) {
+  std::vector<std::string> argv{"rotctld", "-m", std::to_string(model), "-r", device, "-s", "9600",
+                                "-T",      "127.0.0.1", "-t", std::to_string(port)};
+  if (!setConf.empty()) {
+    argv.push_back("-C");
+    argv.push_back(setConf);
+  }
+  return StartListening(argv, port, OutputTo(logPath));
+}
+
+int LogLinesWith(const std::string& logPath, std::string_view marker) {
+  std::ifstream in(logPath);
+  int count = 0;
+  for (std::string line; std::getline(in, line);) count += line.find(marker) != std::string::npos ? 1 : 0;
+  return count;
+}
+
 std::vector<double> CommandedAzimuths(const std::string& rotctldLog) {
   static const std::string kMarker = std::string(kRotctldCommandMarker) + ": ";
   std::ifstream in(rotctldLog);

@@ -53,6 +53,14 @@ std::unique_ptr<ChildProcess> StartGpsfake(const std::string& nmeaLog, int port,
 std::unique_ptr<ChildProcess> StartRotctld(int port, const std::string& logPath, const std::string& setConf = {});
 // The same with the log going where `output` says (a pipe, for instance).
 std::unique_ptr<ChildProcess> StartRotctld(int port, const ChildOptions& output, const std::string& setConf = {});
+// rotctld serving Hamlib's model `model` on a serial `device` at 9600 baud.
+std::unique_ptr<ChildProcess> StartRotctldFor(int model, const std::string& device, int port,
+                                              const std::string& logPath, const std::string& setConf = {});
+
+// What rotctld's verbose log says for each position read of the dummy rotator.
+inline constexpr std::string_view kRotctldReadMarker = "dummy_rot_get_position called";
+// How many lines of the log hold `marker`.
+int LogLinesWith(const std::string& logPath, std::string_view marker);
 
 // What rotctld's verbose log says, followed by ": AZ EL", for each command
 // the dummy rotator carries out.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
@@ -42,7 +43,41 @@ void PseudoTerminal::Drain() const {
   }
 }
 
+std::string PseudoTerminal::Receive(int timeoutMs) const {
+  pollfd ready{master_, POLLIN, 0};
+  if (master_ < 0 || poll(&ready, 1, timeoutMs) <= 0 || (ready.revents & POLLIN) == 0) return {};
+  char buffer[512];
+  const ssize_t n = read(master_, buffer, sizeof buffer);
+  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
+
+void PseudoTerminal::StartStreaming(std::string bytes) {
+  StopStreaming();
+  if (bytes.empty() || master_ < 0) return;
+  streaming_ = true;
+  streamer_ = std::thread([this, bytes = std::move(bytes)] {
+    std::size_t at = 0;
+    char dropped[4096];
+    while (streaming_) {
+      pollfd ready{master_, POLLIN | POLLOUT, 0};
+      if (poll(&ready, 1, 50) <= 0) continue;
+      if ((ready.revents & POLLIN) != 0) static_cast<void>(read(master_, dropped, sizeof dropped));
+      if ((ready.revents & POLLOUT) != 0) {
+        const std::size_t size = std::min<std::size_t>(bytes.size() - at, 1024);
+        const ssize_t n = write(master_, bytes.data() + at, size);
+        if (n > 0) at = (at + static_cast<std::size_t>(n)) % bytes.size();
+      }
+    }
+  });
+}
+
+void PseudoTerminal::StopStreaming() {
+  streaming_ = false;
+  if (streamer_.joinable()) streamer_.join();
+}
+
 void PseudoTerminal::Unplug() {
+  StopStreaming();
   if (master_ >= 0) close(master_);
   if (slave_ >= 0) close(slave_);
   master_ = slave_ = -1;

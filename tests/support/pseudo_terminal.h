@@ -3,12 +3,16 @@
 // slave side is the "serial device" the program or the reader opens, the
 // master side is the receiver. The slave is set raw at once, so bytes sent
 // before the reader has configured it are neither echoed nor edited, and is
-// held open here so the line never hangs up between two openers.
+// held open here so the line never hangs up between two openers. It also
+// stands for a line that never stops sending, and carries the simulated
+// rotator controllers (controller_simulator.h).
 
 #include <termios.h>
 
+#include <atomic>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace quarbe::testing_support {
 
@@ -26,8 +30,16 @@ class PseudoTerminal {
   bool Send(std::string_view bytes) const;
   // Reads and drops whatever the device side wrote (gpsd probes a receiver).
   void Drain() const;
+  // What the device side writes, waiting up to `timeout` for it to begin;
+  // empty when nothing came or the terminal is unplugged.
+  std::string Receive(int timeoutMs) const;
   // Closes both sides: a reader sees a hang-up.
   void Unplug();
+  // Sends `bytes` again and again, without a pause, on a thread of its own
+  // until StopStreaming() or Unplug(), dropping whatever the device side
+  // writes: a line with noise on it, or a GPS on the port a rotator was given.
+  void StartStreaming(std::string bytes);
+  void StopStreaming();
   // Lets every user open the device (gpsd drops its privileges).
   void OpenToEveryone() const;
 
@@ -37,6 +49,8 @@ class PseudoTerminal {
   termios DeviceSettings() const;
 
  private:
+  std::thread streamer_;
+  std::atomic<bool> streaming_{false};
   int master_ = -1;
   int slave_ = -1;
   std::string devicePath_;
