@@ -10,7 +10,6 @@
 // program that started it.
 
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -29,16 +28,9 @@
 
 #include <emf2svg.h>
 
+#include "common/helper_program.h"
 #include "picture/emf_records.h"
 #include "picture/picture_converter.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define QUARBE_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define QUARBE_SANITIZED 1
-#endif
-#endif
 
 namespace {
 
@@ -47,36 +39,22 @@ constexpr rlim_t kProcessorSeconds = 2;
 // 2 MiB metafile with an embedded photograph stays well under this.
 constexpr std::size_t kMaxSvgBytes = 8 * 1024 * 1024;
 
-void Limit(int resource, rlim_t soft, rlim_t hard) {
-  const rlimit limit{soft, hard};
-  setrlimit(resource, &limit);
-}
-
 void LimitSelf() {
-  const pid_t parent = getppid();
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (getppid() != parent) _exit(1);  // the program ended before the line above
+  // The libraries take about 100 MiB of address space, the converter and a
+  // picture of the compass's size a few more; 512 MiB leaves room for an
+  // embedded photograph and is far less than a blow-up would take from the
+  // machine (a metafile can ask for images of gigabytes).
+  constexpr rlim_t kAddressSpaceBytes = 512u * 1024 * 1024;
+  quarbe::LimitHelperProcess(kAddressSpaceBytes);
   // Nothing of the program's but the input and the output: a descriptor it
   // left open by mistake (a device, a socket) is not held here.
   close_range(3, ~0U, 0);
   // Past 2 s of processor time the kernel ends the process (SIGXCPU, then
   // SIGKILL a second later): a picture that slow is no picture.
-  Limit(RLIMIT_CPU, kProcessorSeconds, kProcessorSeconds + 1);
-  Limit(RLIMIT_CORE, 0, 0);   // a crash leaves no core file behind
-  Limit(RLIMIT_FSIZE, 0, 0);  // no file is written (the output is a pipe)
+  quarbe::SetResourceLimit(RLIMIT_CPU, kProcessorSeconds, kProcessorSeconds + 1);
   // A library that tries to write a file anyway (a font cache) is refused
   // the write rather than killed for it.
   signal(SIGXFSZ, SIG_IGN);
-#ifndef QUARBE_SANITIZED
-  // The libraries take about 100 MiB of address space, the converter and a
-  // picture of the compass's size a few more; 512 MiB leaves room for an
-  // embedded photograph and is far less than a blow-up would take from the
-  // machine (a metafile can ask for images of gigabytes). A sanitizer
-  // reserves terabytes of address space for its shadow memory: those builds
-  // go without.
-  constexpr rlim_t kAddressSpaceBytes = 512u * 1024 * 1024;
-  Limit(RLIMIT_AS, kAddressSpaceBytes, kAddressSpaceBytes);
-#endif
 }
 
 std::optional<int> ReadSide(const char* text) {

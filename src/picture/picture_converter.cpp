@@ -1,7 +1,6 @@
 #include "picture/picture_converter.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -12,6 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <utility>
+
+#include "common/helper_program.h"
 
 extern char** environ;
 
@@ -187,28 +188,9 @@ std::optional<std::string> RunFilter(const std::vector<std::string>& argv, std::
   return run->Output();
 }
 
-std::string ProgramDirectory() {
-  char self[PATH_MAX + 1];
-  const ssize_t length = ::readlink("/proc/self/exe", self, PATH_MAX);
-  if (length <= 0) return {};
-  std::string directory(self, static_cast<std::size_t>(length));
-  directory.erase(directory.rfind('/') + 1);
-  return directory;
-}
-
-std::string ConverterPath() {
-  if (const std::string directory = ProgramDirectory(); !directory.empty()) {
-    const std::string beside = directory + "../libexec/quarbe/" + kConverterName;
-    if (::access(beside.c_str(), X_OK) == 0) return beside;
-  }
-  const std::string installed = std::string(QUARBE_LIBEXEC_DIR) + "/" + kConverterName;
-  if (::access(installed.c_str(), X_OK) == 0) return installed;
-  return {};
-}
-
 std::vector<std::string> RenderCommand(int widthPx, int heightPx) {
   if (!RenderedBytes(widthPx, heightPx)) return {};
-  std::string converter = ConverterPath();
+  std::string converter = HelperProgramPath(kConverterName);
   if (converter.empty()) return {};
   return {std::move(converter), std::to_string(widthPx), std::to_string(heightPx)};
 }

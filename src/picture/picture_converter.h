@@ -90,16 +90,6 @@ class FilterRun {
 std::optional<std::string> RunFilter(const std::vector<std::string>& argv, std::string_view input,
                                      const FilterLimits& limits);
 
-// The directory of the running program, with a trailing '/'; empty when
-// the system does not say.
-std::string ProgramDirectory();
-
-// The helper program: libexec/quarbe/quarbe-emf2svg beside the running
-// program's bin directory (an installed tree, wherever it was moved, and the
-// build tree), else under the configured installation prefix. Empty when
-// neither is there.
-std::string ConverterPath();
-
 // What the helper writes for a picture rendered at width × height pixels:
 // that many 32-bit words 0xAARRGGBB (not premultiplied, so that any value
 // is a valid colour), in this machine's byte order, rows top to bottom, and

@@ -10,8 +10,6 @@
 // writes no file, and dies with the thread that started it.
 
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,37 +19,17 @@
 #include <string_view>
 #include <variant>
 
+#include "common/helper_program.h"
 #include "rotator/hamlib_device.h"
 #include "rotator/helper_protocol.h"
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define QUARBE_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define QUARBE_SANITIZED 1
-#endif
-#endif
-
 namespace {
 
-void Limit(int resource, rlim_t value) {
-  const rlimit limit{value, value};
-  setrlimit(resource, &limit);
-}
-
 void LimitSelf() {
-  const pid_t parent = getppid();
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (getppid() != parent) _exit(1);  // the program ended before the line above
-  Limit(RLIMIT_CORE, 0);   // a crash leaves no core file behind
-  Limit(RLIMIT_FSIZE, 0);  // no file is written (the output is a socket)
-#ifndef QUARBE_SANITIZED
   // A rotator backend needs a few megabytes; a runaway one is stopped long
-  // before it troubles the machine. Sanitizers reserve terabytes of address
-  // space for their shadow memory: those builds go without.
+  // before it troubles the machine.
   constexpr rlim_t kAddressSpaceBytes = 256u * 1024 * 1024;
-  Limit(RLIMIT_AS, kAddressSpaceBytes);
-#endif
+  quarbe::LimitHelperProcess(kAddressSpaceBytes);
 }
 
 bool WriteLine(const std::string& line) {

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/helper_program.h"
 #include "geodesy/station.h"
 #include "picture/picture_converter.h"
 
