@@ -1,7 +1,9 @@
 #include "common/helper_program.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -12,6 +14,8 @@
 #define QUARBE_SANITIZED 1
 #endif
 #endif
+
+extern char** environ;
 
 namespace quarbe {
 
@@ -32,6 +36,38 @@ std::string HelperProgramPath(std::string_view name) {
   std::string installed = std::string(QUARBE_LIBEXEC_DIR) + "/" + std::string(name);
   if (::access(installed.c_str(), X_OK) == 0) return installed;
   return {};
+}
+
+std::optional<pid_t> SpawnHelper(const std::vector<std::string>& argv, int input, int output, int& errorNumber) {
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  if ((errorNumber = posix_spawn_file_actions_init(&actions)) != 0) return std::nullopt;
+  if ((errorNumber = posix_spawnattr_init(&attributes)) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return std::nullopt;
+  }
+  posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+  sigset_t none;
+  sigemptyset(&none);
+  sigset_t all;
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+
+  std::vector<char*> arguments;
+  for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
+  arguments.push_back(nullptr);
+  pid_t pid = -1;
+  errorNumber = posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, arguments.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  if (errorNumber != 0) return std::nullopt;
+  return pid;
 }
 
 void SetResourceLimit(int resource, rlim_t soft, rlim_t hard) {

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,8 +12,6 @@
 #include <utility>
 
 #include "common/helper_program.h"
-
-extern char** environ;
 
 namespace quarbe {
 namespace {
@@ -54,40 +51,6 @@ int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
   return left.count() <= 0 ? 0 : static_cast<int>(left.count());
 }
 
-// Starts argv[0] with `input` as its standard input and `output` as its
-// standard output, every signal at its default disposition and none
-// blocked. posix_spawn rather than fork: this process has threads, and the
-// child must run nothing of this program before exec.
-std::optional<pid_t> Spawn(const std::vector<std::string>& argv, int input, int output) {
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  if (posix_spawn_file_actions_init(&actions) != 0) return std::nullopt;
-  if (posix_spawnattr_init(&attributes) != 0) {
-    posix_spawn_file_actions_destroy(&actions);
-    return std::nullopt;
-  }
-  posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t all;
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  std::vector<char*> arguments;
-  for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
-  arguments.push_back(nullptr);
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, arguments.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return std::nullopt;
-  return pid;
-}
-
 }  // namespace
 
 FilterRun::FilterRun(pid_t pid, int output, std::chrono::steady_clock::time_point deadline,
@@ -115,7 +78,8 @@ std::unique_ptr<FilterRun> FilterRun::Start(const std::vector<std::string>& argv
   // Only this end is non-blocking; the child's blocks, as a standard output.
   if (::fcntl(outRead.get(), F_SETFL, O_NONBLOCK) != 0) return nullptr;
 
-  const std::optional<pid_t> pid = Spawn(argv, in.get(), outWrite.get());
+  int spawnError = 0;
+  const std::optional<pid_t> pid = SpawnHelper(argv, in.get(), outWrite.get(), spawnError);
   outWrite.Reset();  // the child's copy is the only writer left
   if (!pid) return nullptr;
   return std::unique_ptr<FilterRun>(new FilterRun(*pid, outRead.Release(), deadline, limits.maxOutputBytes));

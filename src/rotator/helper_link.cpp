@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -18,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-extern char** environ;
+#include "common/helper_program.h"
 
 namespace quarbe {
 namespace {
@@ -95,43 +94,6 @@ void KillAndReap(pid_t pid) {
   }
 }
 
-// Starts the helper with `socket` as its standard input and output, in a
-// process group of its own, every signal at its default disposition and
-// none blocked, and no other descriptor of this process. posix_spawn rather
-// than fork: this process has threads, and the child must run nothing of
-// this program before exec.
-std::optional<pid_t> Spawn(const std::vector<std::string>& argv, int socket, int& errorNumber) {
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  if ((errorNumber = posix_spawn_file_actions_init(&actions)) != 0) return std::nullopt;
-  if ((errorNumber = posix_spawnattr_init(&attributes)) != 0) {
-    posix_spawn_file_actions_destroy(&actions);
-    return std::nullopt;
-  }
-  posix_spawn_file_actions_adddup2(&actions, socket, STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, socket, STDOUT_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t all;
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-
-  std::vector<char*> arguments;
-  for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
-  arguments.push_back(nullptr);
-  pid_t pid = -1;
-  errorNumber = posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, arguments.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  if (errorNumber != 0) return std::nullopt;
-  return pid;
-}
-
 }  // namespace
 
 std::optional<std::chrono::milliseconds> ProcessorTime(pid_t pid) {
@@ -182,7 +144,7 @@ std::variant<HamlibRotatorInfo, HamlibFailure> HelperLink::Open() {
   std::vector<std::string> argv{helperPath_, std::to_string(address_.model), address_.device,
                                 std::to_string(address_.speedBaud)};
   for (const HamlibSetting& setting : address_.settings) argv.push_back(setting.name + "=" + setting.value);
-  const std::optional<pid_t> pid = Spawn(argv, sockets[1], errorNumber);
+  const std::optional<pid_t> pid = SpawnHelper(argv, sockets[1], sockets[1], errorNumber);
   ::close(sockets[1]);
   if (!pid) {
     ::close(sockets[0]);
