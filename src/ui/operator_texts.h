@@ -15,6 +15,7 @@
 #include "context/update.h"
 #include "gps/fix_handoff.h"
 #include "rotator/rotator_output.h"
+#include "status/status_model.h"
 
 namespace quarbe {
 
@@ -56,6 +57,21 @@ std::string PortEntryReasonText(const PortEntryError& error);
 // read with what is wrong with it.
 std::string PortMeaningText(const std::string& portName, const GpsPortEntry& entry);
 std::string PortMeaningText(const std::string& portName, const RotatorPortEntry& entry);
+
+// The status line under the window's controls, in three parts: the GPS
+// (« GPS : /dev/ttyUSB0 muet, dernière position il y a 12 s »), the heading
+// (« Cap : route GPS ») and the rotator (« Rotateur : Yaesu GS-232B
+// connecté, antenne à 87° »). Each is short; the window cuts what does not
+// fit its width. Texts from outside (a device, a model name) are quoted as
+// in messages.
+struct StatusTexts {
+  std::string gps;
+  std::string heading;
+  std::string rotator;
+
+  friend bool operator==(const StatusTexts&, const StatusTexts&) = default;
+};
+StatusTexts WordStatus(const StatusLine& line);
 
 // The usage `quarbe --help` prints: the command line, Qt's useful options
 // and where the settings file is.
