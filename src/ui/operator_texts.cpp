@@ -518,6 +518,8 @@ std::string AgeText(std::chrono::seconds age) {
   return std::to_string(age.count()) + " s";
 }
 
+// Each part says its state first, then what it is about: a line cut short
+// on a narrow screen keeps what matters.
 std::string GpsStatusText(const GpsLine& gps) {
   using State = GpsLine::State;
   using Source = GpsStatusInput::Source;
@@ -529,19 +531,20 @@ std::string GpsStatusText(const GpsLine& gps) {
     case State::kUnused:
       return text + "non utilisé";
     case State::kClosed:
-      if (gps.source == Source::kUnreadableEntry) return text + "entrée " + source + " illisible";
-      text += source + (gps.source == Source::kGpsd ? " injoignable" : " non ouvert");
+      if (gps.source == Source::kUnreadableEntry) return text + "entrée illisible (" + source + ")";
+      text += (gps.source == Source::kGpsd ? "injoignable (" : "non ouvert (") + source + ")";
       break;
     case State::kSilent:
-      text += source + " muet";
+      text += "muet (" + source + ")";
       break;
     case State::kNoPosition:
-      text += "données sans position";
-      break;
+      // Sentences come, positions do not (a tunnel, a cold start).
+      if (gps.positionAge) return text + "sans position depuis " + AgeText(*gps.positionAge);
+      return text + "données sans position";
     case State::kPosition:
       return text + "position reçue";
   }
-  if (gps.positionAge) text += ", dernière position il y a " + AgeText(*gps.positionAge);
+  if (gps.positionAge) text += ", position il y a " + AgeText(*gps.positionAge);
   return text;
 }
 
@@ -564,9 +567,9 @@ std::string RotatorStatusText(const RotatorLine& rotator) {
   std::string text = "Rotateur : ";
   const std::string device = Quoted(rotator.device);
   // A controller by the name Hamlib gives it; rotctld by its address.
-  std::string name = rotator.model == kHamlibNetworkModel ? "rotctld sur " + device
-                     : !rotator.modelName.empty()         ? Quoted(rotator.modelName)
-                                                          : "modèle " + std::to_string(rotator.model) + " sur " + device;
+  const std::string name = rotator.model == kHamlibNetworkModel ? "rotctld sur " + device
+                           : !rotator.modelName.empty()         ? Quoted(rotator.modelName)
+                                                                : "modèle " + std::to_string(rotator.model) + " sur " + device;
   const std::string retry =
       !rotator.nextTryIn ? std::string()
       : rotator.nextTryIn->count() > 0 ? ", nouvel essai dans " + std::to_string(rotator.nextTryIn->count()) + " s"
@@ -578,18 +581,16 @@ std::string RotatorStatusText(const RotatorLine& rotator) {
       if (!rotator.lastByte) return text + "rien écrit sur " + device;
       return text + "octet " + std::to_string(*rotator.lastByte) + " écrit sur " + device;
     case State::kOpening:
-      return text + "connexion à " + name + "…";
+      return text + "connexion en cours (" + name + ")";
     case State::kConnected:
-      text += name + " connecté";
-      if (rotator.antennaDeg) text += ", antenne à " + std::to_string(*rotator.antennaDeg) + "°";
-      return text;
+      if (rotator.antennaDeg) text += "antenne à " + std::to_string(*rotator.antennaDeg) + "°, ";
+      return text + name + " connecté";
     case State::kAbsent:
-      return text + name + " absent" + retry;
+      return text + "absent" + retry + " (" + name + ")";
     case State::kNotAnswering:
-      if (rotator.behindDaemon) return text + "le rotateur de " + name + " ne répond pas" + retry;
-      return text + name + " ne répond pas" + retry;
+      return text + "ne répond pas" + retry + " (" + (rotator.behindDaemon ? "rotateur de " : "") + name + ")";
     case State::kOutOfService:
-      return text + name + " inutilisable, voir la configuration";
+      return text + "inutilisable, voir la configuration (" + name + ")";
   }
   return text;
 }

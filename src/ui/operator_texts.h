@@ -59,11 +59,11 @@ std::string PortMeaningText(const std::string& portName, const GpsPortEntry& ent
 std::string PortMeaningText(const std::string& portName, const RotatorPortEntry& entry);
 
 // The status line under the window's controls, in three parts: the GPS
-// (« GPS : /dev/ttyUSB0 muet, dernière position il y a 12 s »), the heading
-// (« Cap : route GPS ») and the rotator (« Rotateur : Yaesu GS-232B
-// connecté, antenne à 87° »). Each is short; the window cuts what does not
-// fit its width. Texts from outside (a device, a model name) are quoted as
-// in messages.
+// (« GPS : muet (/dev/ttyUSB0), position il y a 12 s »), the heading
+// (« Cap : route GPS ») and the rotator (« Rotateur : antenne à 87°, Yaesu
+// GS-232B connecté »). Each is short and says its state first; the window
+// cuts what does not fit its width. Texts from outside (a device, a model
+// name) are quoted as in messages.
 struct StatusTexts {
   std::string gps;
   std::string heading;

@@ -51,20 +51,23 @@ QList<int> StatusStrip::Widths() const {
   const QFontMetrics metrics = fontMetrics();
   const QFontMetricsF exact(font());
   const int gap = metrics.horizontalAdvance(QStringLiteral("M")) * 2;
-  const int room = std::max(0, width() - 2 * kEndMarginPx - 2 * gap);
-  // The heading is short and always whole as far as the strip allows; the
-  // GPS and the rotator share what is left, each getting its whole text
-  // when both fit, else the one that needs less keeps it when the other
-  // can still have half.
-  const int heading = std::min(TextWidth(exact, m_parts[1]), room);
-  const int rest = room - heading;
-  const int gps = TextWidth(exact, m_parts[0]);
-  const int rotator = TextWidth(exact, m_parts[2]);
-  if (gps + rotator <= rest) return {gps, heading, rotator};
-  const int half = rest / 2;
-  if (gps <= half) return {gps, heading, rest - gps};
-  if (rotator <= half) return {rest - rotator, heading, rotator};
-  return {half, heading, rest - half};
+  int room = std::max(0, width() - 2 * kEndMarginPx - 2 * gap);
+  // Each part its whole text when all fit. Otherwise the room is shared
+  // out evenly, a part that needs less than its share keeping its whole
+  // text and leaving the rest to the others; each text says its state
+  // first, so what is cut is a detail.
+  QList<int> wanted;
+  for (const QString& part : m_parts) wanted << TextWidth(exact, part);
+  QList<int> order{0, 1, 2};
+  std::sort(order.begin(), order.end(), [&](int a, int b) { return wanted[a] < wanted[b]; });
+  QList<int> widths{0, 0, 0};
+  int left = 3;
+  for (const int i : order) {
+    widths[i] = std::min(wanted[i], room / left);
+    room -= widths[i];
+    --left;
+  }
+  return widths;
 }
 
 QStringList StatusStrip::ShownParts() const {

@@ -598,7 +598,7 @@ class TestMainWindow : public QObject {
     quarbe::StatusStrip* strip = h.window->statusStrip();
     const auto part = [strip](int i) { return strip->Parts().value(i); };
     const QString device = QString::fromStdString(receiver.DevicePath());
-    QTRY_COMPARE(part(0), QStringLiteral("GPS : %1 muet").arg(device));
+    QTRY_COMPARE(part(0), QStringLiteral("GPS : muet (%1)").arg(device));
     QCOMPARE(part(1), QStringLiteral("Cap : saisi"));
     QCOMPARE(part(2), QStringLiteral("Rotateur : aucun"));
 
@@ -620,10 +620,10 @@ class TestMainWindow : public QObject {
     QCOMPARE(h.edit(ctl::kHeading)->text(), QStringLiteral("123"));
 
     // Nothing more: silent after 3 s, the age ticking once a second.
-    QTRY_COMPARE_WITH_TIMEOUT(part(0), QStringLiteral("GPS : %1 muet, dernière position il y a 3 s").arg(device),
+    QTRY_COMPARE_WITH_TIMEOUT(part(0), QStringLiteral("GPS : muet (%1), position il y a 3 s").arg(device),
                               10000);
     const int changes = strip->ChangeCount();
-    QTRY_COMPARE_WITH_TIMEOUT(part(0), QStringLiteral("GPS : %1 muet, dernière position il y a 4 s").arg(device),
+    QTRY_COMPARE_WITH_TIMEOUT(part(0), QStringLiteral("GPS : muet (%1), position il y a 4 s").arg(device),
                               5000);
     QCOMPARE(strip->ChangeCount(), changes + 1);
     QCOMPARE(part(1), QStringLiteral("Cap : capteur"));
@@ -642,39 +642,42 @@ class TestMainWindow : public QObject {
   void statusLineNamesTheDevices_data() {
     QTest::addColumn<QString>("ports");
     QTest::addColumn<QString>("gps");
-    QTest::addColumn<QString>("rotator");
+    QTest::addColumn<QString>("rotatorStart");
+    QTest::addColumn<QString>("rotatorEnd");
     const int closed = quarbe::testing_support::FreeLoopbackPort();
-    QTest::newRow("none") << QString() << QStringLiteral("GPS : aucun") << QStringLiteral("Rotateur : aucun");
+    QTest::newRow("none") << QString() << QStringLiteral("GPS : aucun") << QStringLiteral("Rotateur : aucun")
+                          << QString();
     QTest::newRow("missing devices")
         << QStringLiteral("COM1=/nonexistent/gps\nLPT1=hamlib:2:127.0.0.1:%1\n").arg(closed)
-        << QStringLiteral("GPS : /nonexistent/gps non ouvert")
-        << QStringLiteral("Rotateur : rotctld sur 127.0.0.1:%1 absent, nouvel essai ").arg(closed);
+        << QStringLiteral("GPS : non ouvert (/nonexistent/gps)") << QStringLiteral("Rotateur : absent, nouvel essai ")
+        << QStringLiteral(" (rotctld sur 127.0.0.1:%1)").arg(closed);
     QTest::newRow("gpsd not running, parallel byte")
-        << QStringLiteral("COM1=gpsd:127.0.0.1:%1\nLPT1=%2\n").arg(closed).arg(QStringLiteral("@FILE@"))
-        << QStringLiteral("GPS : gpsd 127.0.0.1:%1 injoignable").arg(closed) << QStringLiteral("Rotateur : octet ");
+        << QStringLiteral("COM1=gpsd:127.0.0.1:%1\nLPT1=@FILE@\n").arg(closed)
+        << QStringLiteral("GPS : injoignable (gpsd 127.0.0.1:%1)").arg(closed) << QStringLiteral("Rotateur : octet ")
+        << QStringLiteral(" écrit sur @FILE@");
     QTest::newRow("unreadable entry") << QStringLiteral("COM1=gpsd:localhost\n")
-                                      << QStringLiteral("GPS : entrée gpsd:localhost illisible")
-                                      << QStringLiteral("Rotateur : aucun");
+                                      << QStringLiteral("GPS : entrée illisible (gpsd:localhost)")
+                                      << QStringLiteral("Rotateur : aucun") << QString();
   }
   void statusLineNamesTheDevices() {
     QFETCH(QString, ports);
     QFETCH(QString, gps);
-    QFETCH(QString, rotator);
+    QFETCH(QString, rotatorStart);
+    QFETCH(QString, rotatorEnd);
     QTemporaryDir scratch;
     const QString file = scratch.filePath(QStringLiteral("lpt1"));
     QFile(file).open(QIODevice::WriteOnly);  // a plain file takes each byte
     ports.replace(QStringLiteral("@FILE@"), file);
-    const bool anyGps = ports.contains(QStringLiteral("COM1"));
-    const bool anyRotator = ports.contains(QStringLiteral("LPT1"));
+    rotatorEnd.replace(QStringLiteral("@FILE@"), file);
     Harness h(QStringLiteral("[GPS]\nPort=%1\n[Moteur]\nPort=%2\n[Ports]\n%3")
-                  .arg(anyGps ? 1 : 0)
-                  .arg(anyRotator ? 1 : 0)
+                  .arg(ports.contains(QStringLiteral("COM1")) ? 1 : 0)
+                  .arg(ports.contains(QStringLiteral("LPT1")) ? 1 : 0)
                   .arg(ports));
     QVERIFY(h.ShowActive());
     quarbe::StatusStrip* strip = h.window->statusStrip();
     QTRY_COMPARE(strip->Parts().value(0), gps);
-    QTRY_VERIFY2(strip->Parts().value(2).startsWith(rotator), qPrintable(strip->Parts().value(2)));
-    if (ports.contains(file)) QVERIFY(strip->Parts().value(2).endsWith(QStringLiteral(" écrit sur ") + file));
+    const auto rotator = [strip] { return strip->Parts().value(2); };
+    QTRY_VERIFY2(rotator().startsWith(rotatorStart) && rotator().endsWith(rotatorEnd), qPrintable(rotator()));
     QCOMPARE(strip->Parts().value(1), QStringLiteral("Cap : saisi"));
   }
 
@@ -709,7 +712,7 @@ class TestMainWindow : public QObject {
     const std::optional<std::int32_t> antenna = h.window->statusLine().rotator.antennaDeg;
     QVERIFY(antenna && std::abs(*antenna - target) < 2);
     QCOMPARE(h.window->statusStrip()->Parts().value(2),
-             QStringLiteral("Rotateur : rotctld sur 127.0.0.1:%1 connecté, antenne à %2°").arg(port).arg(*antenna));
+             QStringLiteral("Rotateur : antenne à %1°, rotctld sur 127.0.0.1:%2 connecté").arg(*antenna).arg(port));
     QVERIFY(h.messages.empty());
   }
 
