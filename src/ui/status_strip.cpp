@@ -15,6 +15,12 @@ namespace {
 constexpr int kPaddingPx = 2;
 constexpr int kEndMarginPx = 4;
 
+// A text's width as elidedText measures it: in fractions of a pixel,
+// rounded up, so that a text given its own width is not cut.
+int TextWidth(const QFontMetricsF& metrics, const QString& text) {
+  return static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) + 1;
+}
+
 }  // namespace
 
 StatusStrip::StatusStrip(QWidget* parent) : QWidget(parent) {
@@ -36,16 +42,6 @@ void StatusStrip::SetParts(const QString& gps, const QString& heading, const QSt
   setToolTip(m_parts.join(QStringLiteral("\n")));
   update();
 }
-
-namespace {
-
-// A text's width as elidedText measures it: in fractions of a pixel,
-// rounded up, so that a text given its own width is not cut.
-int TextWidth(const QFontMetricsF& metrics, const QString& text) {
-  return static_cast<int>(std::ceil(metrics.horizontalAdvance(text))) + 1;
-}
-
-}  // namespace
 
 QList<int> StatusStrip::Widths() const {
   const QFontMetrics metrics = fontMetrics();
@@ -86,11 +82,11 @@ void StatusStrip::paintEvent(QPaintEvent*) {
   const QFontMetrics metrics = fontMetrics();
   const int gap = metrics.horizontalAdvance(QStringLiteral("M")) * 2;
   const QList<int> widths = Widths();
-  const QStringList shown = ShownParts();
   const int top = 1 + kPaddingPx;
   int x = kEndMarginPx;
   for (int i = 0; i < 3; ++i) {
-    painter.drawText(QRect(x, top, widths[i], metrics.height()), Qt::AlignLeft | Qt::AlignVCenter, shown[i]);
+    painter.drawText(QRect(x, top, widths[i], metrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(m_parts[i], Qt::ElideRight, widths[i]));
     x += widths[i] + gap;
   }
 }
