@@ -209,7 +209,8 @@ class CBearingDlg : public QDialog {
   DialogUnits m_units{1, 1};
 
   // When set (QUARBE_SNAPSHOT_DIR), the compass is saved as a PNG there
-  // after each GPS fix, for end-to-end checks of the needle.
+  // after each GPS fix applied, named with the relative azimuth it shows,
+  // for end-to-end checks of the needle.
   QString m_snapshotDir;
   int m_snapshotCount = 0;
 
