@@ -11,55 +11,60 @@ void FixHandoff::SetNotifier(Notifier notifier) {
 
 bool FixHandoff::Post(GpsEvent event) {
   Notifier notifier;
-  std::uint64_t ticket = 0;
   {
     std::lock_guard lock(mutex_);
     if (cancelled_) return false;
-    pending_ = std::move(event);
-    ticket = ++postedCount_;
+    // One call queued on the UI thread serves everything pending by then.
+    if (Empty()) notifier = notifier_;
+    if (auto* fix = std::get_if<GpsFix>(&event)) {
+      fix_ = *fix;
+    } else {
+      failure_ = std::get<GpsOpenError>(std::move(event));
+    }
+  }
+  if (notifier) notifier();
+  return true;
+}
+
+void FixHandoff::Ring() {
+  Notifier notifier;
+  {
+    std::lock_guard lock(mutex_);
+    if (cancelled_) return;
     notifier = notifier_;
   }
   if (notifier) notifier();
-  std::unique_lock lock(mutex_);
-  served_.wait(lock, [&] { return servedCount_ >= ticket || cancelled_; });
-  if (servedCount_ >= ticket) return true;
-  // Released by Cancel(): the event is withdrawn unless the UI thread has
-  // already taken it.
-  if (postedCount_ == ticket) pending_.reset();
-  return false;
 }
 
 bool FixHandoff::Serve(const Handler& handler) {
-  std::optional<GpsEvent> event;
-  std::uint64_t ticket = 0;
+  std::optional<GpsEvent> failure;
   {
     std::lock_guard lock(mutex_);
-    if (!pending_) return false;
-    event = std::move(pending_);
-    pending_.reset();
-    ticket = postedCount_;
+    if (Empty()) return false;
+    if (failure_) failure = GpsEvent(*std::exchange(failure_, std::nullopt));
   }
-  if (handler) handler(*event);
+  if (failure && handler) handler(*failure);
+  std::optional<GpsEvent> fix;
   {
     std::lock_guard lock(mutex_);
-    if (servedCount_ < ticket) servedCount_ = ticket;
+    if (fix_) fix = GpsEvent(*std::exchange(fix_, std::nullopt));
   }
-  served_.notify_all();
+  if (fix && handler) handler(*fix);
   return true;
 }
 
 void FixHandoff::Cancel() {
-  {
-    std::lock_guard lock(mutex_);
-    cancelled_ = true;
-  }
-  served_.notify_all();
+  std::lock_guard lock(mutex_);
+  cancelled_ = true;
+  failure_.reset();
+  fix_.reset();
 }
 
 void FixHandoff::Reset() {
   std::lock_guard lock(mutex_);
   cancelled_ = false;
-  pending_.reset();
+  failure_.reset();
+  fix_.reset();
 }
 
 }  // namespace quarbe

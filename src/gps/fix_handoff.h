@@ -1,11 +1,18 @@
 #pragma once
-// The synchronous hand-off between the GPS reader thread and the user
-// interface thread. The reader posts one event and waits until the UI thread
-// has handled it; the UI thread learns of it through a notifier and handles
-// it with Serve(). Cancel() releases a waiting reader at once, so a UI thread
-// that stops the reader never deadlocks on a hand-off it will not serve.
+// The hand-off between a GPS source's thread and the user interface thread.
+// The source never waits for the UI thread: Post() leaves the event and
+// returns, so the port is read and the heading rule kept up to date whatever
+// the UI thread is doing (a message box waiting for OK, a field being
+// committed). Only the latest fix is kept, beside the failure still to show:
+// a fix the UI thread has not taken yet is replaced by a newer one, since
+// the window and the rotator only ever want where the vehicle is now.
+//
+// The UI thread learns of events through a notifier, called when something
+// becomes pending while nothing was (a receiver sending ten fixes a second
+// to a busy UI thread queues one call, not ten), and through Ring() when the
+// source has news without an event (data after a silence, the port opened
+// or lost). It handles what is pending with Serve().
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -55,37 +62,43 @@ using GpsEvent = std::variant<GpsFix, GpsOpenError>;
 
 class FixHandoff {
  public:
-  // Called on the posting thread, outside any lock, each time an event is
-  // pending. It must not block on the UI thread: it only arranges for
-  // Serve() to be called there (a queued call, a signal to a thread).
+  // Called on the posting thread, outside any lock. It must not block on
+  // the UI thread: it only arranges for Serve() to be called there (a queued
+  // call, a signal to a thread).
   using Notifier = std::function<void()>;
   using Handler = std::function<void(const GpsEvent& event)>;
 
   // Set while nothing can post (before the reader starts).
   void SetNotifier(Notifier notifier);
 
-  // Poster side: makes `event` pending, calls the notifier and waits until
-  // Serve() has run the handler for it (true) or Cancel() was called (false,
-  // also at once when already cancelled).
+  // Poster side, never waits: makes `event` pending (a fix replaces a fix
+  // not taken yet, a failure a failure) and calls the notifier when nothing
+  // was pending. False, and nothing kept, once cancelled.
   bool Post(GpsEvent event);
 
-  // UI side: runs `handler` for the pending event, if any, then releases the
-  // poster. Returns false when nothing was pending (already served, or the
-  // poster was released by Cancel()). The handler runs without any lock held;
-  // it may call Cancel() but must not destroy this object.
+  // Poster side: calls the notifier with nothing pending, for news the UI
+  // thread reads from the source itself. Nothing once cancelled.
+  void Ring();
+
+  // UI side: runs `handler` for the pending failure, then for the latest
+  // fix, each taken from the hand-off only when its turn comes (the handler
+  // of a failure shows a box, and a newer fix may arrive meanwhile). Returns
+  // false when nothing was pending. The handler runs without any lock held;
+  // it may call Serve() or Cancel() but must not destroy this object.
   bool Serve(const Handler& handler);
 
-  // Releases a waiting poster and makes later posts fail until Reset().
+  // Drops what is pending and makes later posts fail until Reset().
   void Cancel();
   void Reset();
 
  private:
+  // With the lock held.
+  bool Empty() const { return !failure_ && !fix_; }
+
   std::mutex mutex_;
-  std::condition_variable served_;
   Notifier notifier_;
-  std::optional<GpsEvent> pending_;
-  std::uint64_t postedCount_ = 0;
-  std::uint64_t servedCount_ = 0;
+  std::optional<GpsOpenError> failure_;
+  std::optional<GpsFix> fix_;
   bool cancelled_ = false;
 };
 

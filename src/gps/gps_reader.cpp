@@ -48,7 +48,7 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
   Count(&GpsReaderStats::openAttempts, 1);
   SerialOpenResult opened = OpenSerialDevice(device, baud);
   if (opened.fd < 0) {
-    // Shown by the UI thread; the reader ends once the operator has closed it.
+    // Shown by the UI thread; the reader ends meanwhile.
     handoff_.Post(GpsOpenError{DeviceOpenFailure{DeviceKind::kSerial, device, opened.errorNumber}});
     return kGpsReaderNoPort;
   }
@@ -60,6 +60,7 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
   const auto post = [&](const GpsFix& fix) {
     if (stop_.load()) return;
     Count(&GpsReaderStats::fixesPosted, 1);
+    NotePosition(std::chrono::steady_clock::now());
     handoff_.Post(fix);
   };
   const LineFramer::LineSink onLine = [&](std::string_view line) {
@@ -68,7 +69,9 @@ int GpsReader::Run(std::string device, int baud, std::int32_t courseDeg) {
     if (stop_.load()) return;
     const NmeaResult result = NmeaDecoder(line, gpsUse_.load());
     Count(&GpsReaderStats::lines, 1);
-    for (const GpsFix& fix : assembler.Take(result, std::chrono::steady_clock::now())) post(fix);
+    const auto now = std::chrono::steady_clock::now();
+    NoteData(now);
+    for (const GpsFix& fix : assembler.Take(result, now)) post(fix);
   };
 
   for (;;) {

@@ -2,7 +2,7 @@
 // The GPS reader: a thread of its own that opens the serial device mapped for
 // the configured GPS port, cuts what arrives into lines, decodes them and
 // hands each position, with the heading its fix gives (nmea_fix_assembler.h),
-// to the user interface thread, waiting until it has been handled.
+// to the user interface thread, which takes the latest when it can.
 //
 // The thread blocks in poll() on the device and on an eventfd, so an idle line
 // costs no CPU and Stop() ends the reader at once, whatever it is doing: the
@@ -49,7 +49,7 @@ class GpsReader : public ReaderThread<GpsReaderStats> {
   //  - otherwise the device ports.SerialDevice(gpsPort) is opened read/write,
   //    exclusive, raw 8N1 at ports.gpsBaud (4800 when the speed is not one a
   //    serial line supports), no flow control, DTR and RTS off. If the open
-  //    fails a GpsOpenError is posted and, once served, the thread ends with
+  //    fails a GpsOpenError is posted and the thread ends with
   //    kGpsReaderNoPort.
   // initialCourseDeg is the heading handed with positions until a course or
   // a heading sensor gives one (the current heading). If the system cannot

@@ -97,7 +97,7 @@ void GpsdReader::Run(const GpsdAddress& address, std::int32_t courseDeg) {
     if (failed) {
       if (!reported) {
         reported = true;
-        // Shown by the UI thread; the reader goes on once it has been seen.
+        // Shown by the UI thread; the reader goes on trying meanwhile.
         GpsdUnreachable unreachable{address, CauseOf(code), code > 0 ? code : 0};
         // libgps says only that the host is unknown: whether the name is
         // wrong or the network is down is worth telling apart.
@@ -153,6 +153,9 @@ bool GpsdReader::ReadReports(Session& session, HeadingRule& heading) {
     }
     if (status == 0) return true;  // no complete report yet
     const auto now = std::chrono::steady_clock::now();
+    // Only reports of a receiver count as data: gpsd's own greeting comes
+    // whether or not it has one.
+    if ((data.set & (ATTITUDE_SET | MODE_SET)) != 0) NoteData(now);
     if ((data.set & ATTITUDE_SET) != 0) {
       // An ATT report: gpsd passes a heading sensor's HDT on as its heading.
       if (const auto sensor = CourseFromDecimalDegrees(data.attitude.heading)) heading.TakeSensorHeading(*sensor, now);
@@ -171,6 +174,7 @@ bool GpsdReader::ReadReports(Session& session, HeadingRule& heading) {
     const auto position = PositionFromDecimalDegrees(fix.latitude, fix.longitude);
     if (!position) continue;
     Count(&GpsdReaderStats::fixesPosted);
+    NotePosition(now);
     handoff_.Post(GpsFix{*position, heading.Current().degrees, heading.Current().source});
   }
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -58,6 +59,31 @@ bool ReaderThreadCore::GpsUse() const { return gpsUse_.load(); }
 bool ReaderThreadCore::PortOpen() const { return portOpen_.load(); }
 bool ReaderThreadCore::Running() const { return running_.load(); }
 
+namespace {
+
+std::int64_t Nanoseconds(Clock::time_point at) {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+}
+
+std::optional<Clock::time_point> TimeOf(std::int64_t nanoseconds) {
+  if (nanoseconds == 0) return std::nullopt;
+  return Clock::time_point(std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds)));
+}
+
+}  // namespace
+
+GpsActivity ReaderThreadCore::Activity() const {
+  return GpsActivity{portOpen_.load(), TimeOf(lastDataNs_.load()), TimeOf(lastPositionNs_.load())};
+}
+
+void ReaderThreadCore::NoteData(Clock::time_point now) {
+  const std::int64_t at = Nanoseconds(now);
+  const std::int64_t before = lastDataNs_.exchange(at);
+  if (before == 0 || at - before >= std::chrono::nanoseconds(kGpsSilence).count()) handoff_.Ring();
+}
+
+void ReaderThreadCore::NotePosition(Clock::time_point now) { lastPositionNs_.store(Nanoseconds(now)); }
+
 void ReaderThreadCore::Nudge() {
   if (wakeFd_ < 0) return;
   const std::uint64_t one = 1;
@@ -69,12 +95,17 @@ void ReaderThreadCore::Reset() {
   stop_.store(false);
   handoff_.Reset();
   DrainWake();
+  // A new start: what the one before received says nothing of this one.
+  lastDataNs_.store(0);
+  lastPositionNs_.store(0);
 }
 
 void ReaderThreadCore::AskToEnd() {
+  // The hand-off first: a thread that is stopping tells the UI thread
+  // nothing more, not even that its port closed.
+  handoff_.Cancel();
   stop_.store(true);
   Nudge();
-  handoff_.Cancel();
 }
 
 bool ReaderThreadCore::Halt() {
@@ -141,11 +172,13 @@ void ReaderThreadCore::Launch(std::function<void()> body, std::shared_ptr<const 
 }
 
 void ReaderThreadCore::SetPortOpen(bool open) {
+  bool changed = false;
   {
     std::lock_guard lock(statsMutex_);
-    portOpen_.store(open);
+    changed = portOpen_.exchange(open) != open;
   }
   statsChanged_.notify_all();
+  if (changed) handoff_.Ring();
 }
 
 void ReaderThreadCore::SetRunning(bool running) {

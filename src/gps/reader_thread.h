@@ -11,7 +11,11 @@
 // Thread-safety: the counters, the open flag and the running flag change
 // under one mutex and each change is announced on one condition variable, so
 // WaitFor() sees every change; the flags are atomics, so PortOpen() and
-// Running() may be read from any thread without the mutex.
+// Running() may be read from any thread without the mutex. The times of the
+// last data and the last position are atomics too, stored at each sentence
+// or report without a lock or a wake-up of anyone: the window reads them
+// when it redraws its status line, and is called only when data comes back
+// after a silence or the port opens or closes.
 //
 // Stopping without waiting: a thread can be inside a call nothing wakes
 // (libgps resolving a name or connecting to a host that drops packets, a
@@ -68,6 +72,7 @@ class ReaderThreadCore : public GpsSource {
   bool GpsUse() const override;
   bool PortOpen() const override;
   bool Running() const override;
+  GpsActivity Activity() const override;
 
   // Wakes the thread without asking it to stop: it looks at what has arrived
   // (possibly nothing) and goes back to waiting.
@@ -104,8 +109,14 @@ class ReaderThreadCore : public GpsSource {
   // most, and runs nothing when stopped meanwhile.
   void Launch(std::function<void()> body, std::shared_ptr<const ThreadEnd> after = nullptr);
 
-  // Thread side: sets the open flag and tells the waiters.
+  // Thread side: sets the open flag and tells the waiters, and the UI
+  // thread when it changed.
   void SetPortOpen(bool open);
+  // Thread side: a sentence or report arrived at `now`; the UI thread is
+  // told when it ends a silence of kGpsSilence or more (or is the first).
+  void NoteData(std::chrono::steady_clock::time_point now);
+  // Thread side: a position is about to be handed on.
+  void NotePosition(std::chrono::steady_clock::time_point now);
   // Empties the wake-up descriptor.
   void DrainWake();
 
@@ -133,6 +144,9 @@ class ReaderThreadCore : public GpsSource {
   std::atomic<Ownership> ownership_{Ownership::kOwned};
   std::atomic<bool> portOpen_{false};
   std::atomic<bool> running_{false};
+  // Steady-clock nanoseconds; 0 for none yet.
+  std::atomic<std::int64_t> lastDataNs_{0};
+  std::atomic<std::int64_t> lastPositionNs_{0};
 };
 
 template <typename Counters>

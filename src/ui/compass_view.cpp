@@ -15,6 +15,7 @@
 #include "common/helper_program.h"
 #include "geodesy/station.h"
 #include "picture/picture_converter.h"
+#include "rotator/hamlib_rotator.h"
 
 #ifndef QUARBE_DATA_DIR
 #define QUARBE_DATA_DIR "/usr/local/share/quarbe"
@@ -128,8 +129,25 @@ QPoint CompassView::NeedleEnd(QSize size, double angleRad) {
 void CompassView::DrawNeedle(int relativeAzimuthDeg, bool force) {
   const double angle = AngleFromDegrees(relativeAzimuthDeg);
   if (!force && angle == lastAngleRad_) return;
+  lastAzimuthDeg_ = relativeAzimuthDeg;
   Render(angle);
   lastAngleRad_ = angle;
+}
+
+bool CompassView::OnTarget() const { return antennaDeg_ && !BeyondDeadBand(*antennaDeg_, lastAzimuthDeg_); }
+
+void CompassView::SetAntenna(std::optional<int> antennaDeg) {
+  antennaDeg_ = antennaDeg;
+  // Nothing to draw over before the first needle; then only a change of
+  // what the picture shows is drawn.
+  if (lastAngleRad_ == kNoAngleDrawn) return;
+  const bool onTarget = OnTarget();
+  // The antenna's needle is drawn only off target.
+  const bool needle = !onTarget && antennaDeg_.has_value();
+  const bool sameNeedle = needle ? drawnAntennaDeg_.has_value() && *drawnAntennaDeg_ == *antennaDeg_
+                                 : !drawnAntennaDeg_.has_value();
+  if (onTarget == drawnOnTarget_ && sameNeedle) return;
+  Render(lastAngleRad_);
 }
 
 void CompassView::Render(double angleRad) {
@@ -168,9 +186,19 @@ void CompassView::Render(double angleRad) {
 
   QPainter painter(&backing_);
   painter.setRenderHint(QPainter::Antialiasing, true);
-  QPen pen(Qt::black, kNeedleWidthPx, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  drawnOnTarget_ = OnTarget();
+  drawnAntennaDeg_ = drawnOnTarget_ ? std::nullopt : antennaDeg_;
+  QPen pen(QColor::fromRgba(drawnOnTarget_ ? kOnTargetColour : kNeedleColour), kNeedleWidthPx, Qt::SolidLine,
+           Qt::RoundCap, Qt::RoundJoin);
   painter.setPen(pen);
   painter.drawLine(NeedleStart(area), NeedleEnd(area, angleRad));
+  if (drawnAntennaDeg_) {
+    // Over the target needle, so that it shows where the two cross.
+    pen.setColor(QColor::fromRgba(kAntennaColour));
+    pen.setWidth(kAntennaNeedleWidthPx);
+    painter.setPen(pen);
+    painter.drawLine(NeedleStart(area), NeedleEnd(area, AngleFromDegrees(*drawnAntennaDeg_)));
+  }
   painter.end();
   update();
 }

@@ -3,6 +3,12 @@
 // control with a thick black needle from the centre towards the relative
 // azimuth; straight up means dead ahead of the vehicle.
 //
+// With a rotator that reports where its antenna points, a second, thinner
+// needle in orange shows that direction (relative to the vehicle too) while
+// the antenna is off target; once it is within the rotator's dead band of
+// the target the orange needle is no longer drawn and the target needle
+// turns green: one green needle means the antenna is there.
+//
 // Picture and needle are drawn into an image owned by the control; paint
 // events only copy that image, so a drawing happens exactly when DrawNeedle
 // decides to draw, on a resize, and when a picture's pixels arrive. The
@@ -34,6 +40,12 @@ class CompassView : public QWidget {
   // 5.0 rad, so the first DrawNeedle always draws.
   static constexpr double kNoAngleDrawn = 5.0;
   static constexpr int kNeedleWidthPx = 10;
+  static constexpr int kAntennaNeedleWidthPx = 4;
+  // The target needle, and the antenna's needle while off target; the target
+  // needle once the antenna is on target.
+  static constexpr QRgb kNeedleColour = 0xff000000;
+  static constexpr QRgb kAntennaColour = 0xffff8000;
+  static constexpr QRgb kOnTargetColour = 0xff00a000;
 
   explicit CompassView(QWidget* parent = nullptr);
   ~CompassView() override;
@@ -63,8 +75,18 @@ class CompassView : public QWidget {
   // differs from the last one drawn; otherwise does nothing.
   void DrawNeedle(int relativeAzimuthDeg, bool force);
 
+  // The antenna's actual direction (relative azimuth, whole degrees), or
+  // none when the rotator gives none (a parallel byte, a controller not
+  // connected). Redraws when what is drawn changes: the antenna's needle
+  // off target, or the on-target colour coming or going.
+  void SetAntenna(std::optional<int> antennaDeg);
+
   // Radians of the last drawn needle, kNoAngleDrawn before the first.
   double LastDrawnAngle() const { return lastAngleRad_; }
+  // Whether the last drawing showed the antenna on target, and the antenna
+  // needle it drew (none when on target or without an antenna direction).
+  bool DrawnOnTarget() const { return drawnOnTarget_; }
+  std::optional<int> DrawnAntennaDeg() const { return drawnAntennaDeg_; }
 
   // How many times picture and needle have been drawn, a picture's pixels
   // arriving after a needle was drawn included.
@@ -92,6 +114,8 @@ class CompassView : public QWidget {
 
  private:
   void Render(double angleRad);
+  // Whether the antenna is within the dead band of the target needle.
+  bool OnTarget() const;
   // The size in device pixels the control is drawn at.
   QSize PixelSize() const;
   // Starts rendering the picture at `pixels` unless it is there already or
@@ -108,6 +132,10 @@ class CompassView : public QWidget {
   QColor pictureBackground_;  // that frame colour
   QImage backing_;       // picture and needle as last drawn
   double lastAngleRad_ = kNoAngleDrawn;
+  int lastAzimuthDeg_ = 0;  // of the target needle last drawn
+  std::optional<int> antennaDeg_;
+  bool drawnOnTarget_ = false;
+  std::optional<int> drawnAntennaDeg_;
   int renderCount_ = 0;
   int pictureRenderCount_ = 0;
 };

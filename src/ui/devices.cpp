@@ -109,11 +109,16 @@ std::optional<GpsOpenError> Devices::StartGps(const Configuration& configuration
   // The COM entry names a serial device or gpsd.
   const std::string entry = ports.SerialDevice(configuration.gpsPort);
   const GpsPortEntry parsed = ParseGpsPortEntry(entry);
+  gpsSource_ = configuration.gpsPort == 0 ? GpsStatusInput::Source::kNone : GpsStatusInput::Source::kSerial;
+  gpsWhere_ = entry;
   if (const auto* error = std::get_if<PortEntryError>(&parsed)) {
+    gpsSource_ = GpsStatusInput::Source::kUnreadableEntry;
     return GpsOpenError{PortEntryFailure{"COM" + std::to_string(configuration.gpsPort), entry, *error}};
   }
   gpsGate_ = std::make_shared<NotifierGate>(gpsNotifier_);
   if (const auto* address = std::get_if<GpsdAddress>(&parsed)) {
+    gpsSource_ = GpsStatusInput::Source::kGpsd;
+    gpsWhere_ = GpsdAddressText(*address);
     if (!gpsd_) gpsd_ = std::make_unique<GpsdReader>();
     gps_ = gpsd_.get();
     gps_->SetNotifier(NotifierGate::Notifier(gpsGate_));
@@ -135,6 +140,8 @@ void Devices::CloseGpsGate() {
 }
 
 void Devices::StopGps() {
+  gpsSource_ = GpsStatusInput::Source::kNone;
+  gpsWhere_.clear();
   CloseGpsGate();
   if (auto end = StopOrReplace(serial_)) serialPredecessor_ = std::move(end);
   StopOrReplace(gpsd_);
@@ -145,6 +152,17 @@ void Devices::SetGpsUse(bool on) {
 }
 
 bool Devices::ServeGps(const FixHandoff::Handler& handler) { return gps_ != nullptr && gps_->Serve(handler); }
+
+GpsStatusInput Devices::gpsStatus() const {
+  GpsStatusInput status;
+  status.source = gpsSource_;
+  status.where = gpsWhere_;
+  if (gps_ != nullptr) {
+    status.use = gps_->GpsUse();
+    status.activity = gps_->Activity();
+  }
+  return status;
+}
 
 void Devices::ConfigureRotator(const Configuration& configuration, const PortMap& ports) {
   if (rotator_) rotator_->Reconfigure(configuration, ports);

@@ -21,6 +21,7 @@
 #include "common/configuration.h"
 #include "gps/fix_handoff.h"
 #include "rotator/rotator_output.h"
+#include "status/status_model.h"
 
 namespace quarbe {
 
@@ -62,6 +63,9 @@ class Devices {
   void SetGpsUse(bool on);
   // Handles the running source's pending event, if any.
   bool ServeGps(const FixHandoff::Handler& handler);
+  // What the COM entry names and what its source has received, for the
+  // status line (the GPS use as the source has it).
+  GpsStatusInput gpsStatus() const;
 
   // The serial reader now in place; it stays idle while the GPS comes from
   // gpsd. A new one may take its place at each StopGps().
@@ -99,6 +103,8 @@ class Devices {
   GpsSource* gps_ = nullptr;  // the one last started
   // The serial reader last let go while it ran: it may still hold the device.
   std::shared_ptr<const ThreadEnd> serialPredecessor_;
+  GpsStatusInput::Source gpsSource_ = GpsStatusInput::Source::kNone;
+  std::string gpsWhere_;
   FixHandoff::Notifier gpsNotifier_;
   std::shared_ptr<NotifierGate> gpsGate_;  // the running source's
   std::shared_ptr<NotifierGate> rotatorGate_;

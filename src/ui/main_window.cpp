@@ -44,6 +44,7 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
   for (const Message& message : m_context->StartupMessages()) {
     const Wording wording = Word(message);
     BusyScope busy(*this);
+    ModalScope modal(*this);
     m_hooks.message(nullptr, QString::fromStdString(wording.text), QString::fromStdString(wording.caption));
   }
   // The notifiers run on the devices' threads; the queued calls bring their
@@ -53,6 +54,8 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
       [this] { QMetaObject::invokeMethod(this, [this] { ServeGps(); }, Qt::QueuedConnection); });
   m_devices.SetRotatorNotifier(
       [this] { QMetaObject::invokeMethod(this, [this] { ServeRotator(); }, Qt::QueuedConnection); });
+  m_devices.SetRotatorStatusNotifier(
+      [this] { QMetaObject::invokeMethod(this, [this] { RefreshStatus(); }, Qt::QueuedConnection); });
   m_devices.ConfigureRotator(m_context->configuration(), m_context->ports());
   m_snapshotDir = qEnvironmentVariable("QUARBE_SNAPSHOT_DIR");
 
@@ -75,6 +78,7 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
   connect(help, &QShortcut::activated, this, [this] {
     if (!FlushPendingCommits()) return;
     BusyScope busy(*this);
+    ModalScope modal(*this);
     ShowHelp(this);
   });
 
@@ -83,6 +87,7 @@ CBearingDlg::CBearingDlg(ProfileStore& store, const std::string& commandLine, Ho
   for (const Update& update : m_context->InitDialog()) Apply(update);
   m_initialised = true;
   StartReader();
+  RefreshStatus();
   if (QWidget* first = control(ctl::kLocalLocator)) first->setFocus(Qt::OtherFocusReason);
 }
 
@@ -111,6 +116,7 @@ void CBearingDlg::ShowMessage(const Wording& wording) {
     return;
   }
   BusyScope busy(*this);
+  ModalScope modal(*this);
   m_hooks.message(this, text, caption);
 }
 
@@ -119,17 +125,33 @@ void CBearingDlg::showEvent(QShowEvent* event) {
   if (m_shownOnce) return;
   m_shownOnce = true;
   FitToScreen();
-  // Once the event loop runs, the window is on screen and placed.
-  QMetaObject::invokeMethod(this, [this] { ShowDeferredMessages(); }, Qt::QueuedConnection);
+  // Once the event loop runs, the window is on screen and placed: a GPS
+  // event that came before is served, and the messages raised are shown.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (m_serveWhenShown) {
+          m_serveWhenShown = false;
+          ServeGps();
+        }
+        ShowDeferredMessages();
+      },
+      Qt::QueuedConnection);
 }
 
-bool CBearingDlg::MessagesWaiting() const { return !m_shownOnce || !m_deferredMessages.empty(); }
+bool CBearingDlg::MessagesWaiting() const {
+  return !m_shownOnce || m_modalDepth > 0 || !m_deferredMessages.empty();
+}
 
 void CBearingDlg::ShowDeferredMessages() {
   // One box at a time, in the order they were raised; a message raised while
   // one is open joins the end of the queue. Each leaves the queue only once
   // its box is closed, so that messages are waiting for as long as one is
-  // on screen.
+  // on screen. Called again from inside one of its boxes, it leaves the
+  // queue to the loop already running; called while another box is open,
+  // it is called again once that one closes.
+  if (m_showingDeferred || m_modalDepth > 0) return;
+  m_showingDeferred = true;
   while (!m_deferredMessages.empty()) {
     // A close asked for meanwhile drops what was not shown yet.
     if (m_closeRequested || m_shutDown) {
@@ -139,14 +161,12 @@ void CBearingDlg::ShowDeferredMessages() {
     const auto [text, caption] = m_deferredMessages.front();
     {
       BusyScope busy(*this);
+      ModalScope modal(*this);
       m_hooks.message(this, text, caption);
     }
     m_deferredMessages.erase(m_deferredMessages.begin());
   }
-  if (m_serveWhenShown) {
-    m_serveWhenShown = false;
-    ServeGps();
-  }
+  m_showingDeferred = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -170,6 +190,7 @@ void CBearingDlg::OpenAbout() {
   // A field refused on the way to the button keeps the operator there.
   if (!FlushPendingCommits() || m_shutDown) return;
   BusyScope busy(*this);
+  ModalScope modal(*this);
   m_hooks.openAbout(this);
 }
 
@@ -178,6 +199,7 @@ void CBearingDlg::OpenConfiguration() {
   std::optional<Configuration> accepted;
   {
     BusyScope busy(*this);
+    ModalScope modal(*this);
     accepted = m_hooks.editConfiguration(this, m_context->configuration());
   }
   // Cancelled, or closed because the program is ending: nothing changes.
@@ -190,6 +212,8 @@ void CBearingDlg::OpenConfiguration() {
   update();
   m_compass->DrawNeedle(m_context->result().relativeAzimuthDeg, true);
   StartReader();
+  m_statusModel.GpsRestarted();
+  RefreshStatus();
 }
 
 void CBearingDlg::CloseAll() {

@@ -9,7 +9,15 @@
 // The controls sit on a content widget of the template's size inside a
 // scroll area: on a screen too small for the window (a car PC's panel, a
 // desktop scaled up) the window takes what room there is and scrolls, the
-// controls keeping their places.
+// controls keeping their places. Under the scroll area, always in view, a
+// status line says whether the GPS is live, where the heading comes from and
+// what the rotator is doing (status/status_model.h); the window is that
+// line's height taller than its template.
+//
+// GPS fixes are applied as they come, also while a message box or another
+// dialog waits for the operator: only a context operation or an update being
+// shown defers one until it is over. A message raised while a box is up
+// (a device failing meanwhile) waits for that box to close.
 //
 // Where each behaviour lives:
 //   main_window.cpp     construction, messages, About, configuration,
@@ -42,18 +50,21 @@
 #include "context/form.h"
 #include "context/update.h"
 #include "gps/fix_handoff.h"
+#include "status/status_model.h"
 #include "ui/devices.h"
 #include "ui/dialog_units.h"
 #include "ui/operator_texts.h"
 
 class QScrollArea;
 class QStyle;
+class QTimer;
 
 namespace quarbe {
 
 class BearingContext;
 class CompassView;
 class ProfileStore;
+class StatusStrip;
 struct Field;
 enum class Trigger;
 
@@ -86,6 +97,9 @@ class CBearingDlg : public QDialog {
   BearingContext& context() { return *m_context; }
   const BearingContext& context() const { return *m_context; }
   CompassView* compass() const { return m_compass; }
+  StatusStrip* statusStrip() const { return m_status; }
+  // What the status line shows now.
+  const StatusLine& statusLine() const { return m_statusLine; }
   // The serial reader; it stays idle while the GPS comes from gpsd.
   GpsReader* gpsReader() const { return m_devices.gpsReader(); }
 
@@ -119,6 +133,11 @@ class CBearingDlg : public QDialog {
   // outermost one ends.
   class BusyScope;
   friend class BusyScope;
+  // Around a modal loop run for the operator (a message box, a dialog):
+  // the operation that opened it is waiting, not in progress, so GPS fixes
+  // are applied meanwhile; messages raised meanwhile wait for it to close.
+  class ModalScope;
+  friend class ModalScope;
 
   // window_layout.cpp
   // The scroll area and the content widget the controls are placed on.
@@ -152,6 +171,9 @@ class CBearingDlg : public QDialog {
   void ServeRotator();
   void HandleGpsEvent(const GpsEvent& event);
   void DriveRotator(std::int32_t relativeAzimuthDeg);
+  // The status line and the antenna's needle brought up to date, and the
+  // timer set for the next change time alone makes (none if none).
+  void RefreshStatus();
 
   // main_window.cpp
   // After the content has been repainted over `painted` (its coordinates):
@@ -163,8 +185,8 @@ class CBearingDlg : public QDialog {
   // Shows the messages raised before the window was first on screen, then
   // serves a GPS event that waited for it.
   void ShowDeferredMessages();
-  // Whether a message must wait its turn: the window is not up yet, or the
-  // messages raised before it was are still being shown.
+  // Whether a message must wait its turn: the window is not up yet, a box
+  // is open, or messages raised before are still being shown.
   bool MessagesWaiting() const;
 
   Hooks m_hooks;
@@ -178,16 +200,26 @@ class CBearingDlg : public QDialog {
   QScrollArea* m_scroll = nullptr;
   QWidget* m_content = nullptr;  // the controls' parent, of the template's size
   CompassView* m_compass = nullptr;
+  StatusStrip* m_status = nullptr;
+  QTimer* m_statusTimer = nullptr;  // runs only while time changes what the status line shows
+  StatusModel m_statusModel;
+  StatusLine m_statusLine;
   QStyle* m_listStyle = nullptr;
   // Dialog units of the window font, measured once the font is set.
   DialogUnits m_units{1, 1};
 
   // When set (QUARBE_SNAPSHOT_DIR), the compass is saved as a PNG there
-  // after each GPS fix, for end-to-end checks of the needle.
+  // after each GPS fix applied, named with the relative azimuth it shows,
+  // for end-to-end checks of the needle.
   QString m_snapshotDir;
   int m_snapshotCount = 0;
 
   int m_busyDepth = 0;
+  // Operations (commits, updates shown, events served) in progress since the
+  // innermost modal loop began; a GPS fix waits while there is one.
+  int m_operationDepth = 0;
+  int m_modalDepth = 0;  // modal loops run for the operator, nested
+  bool m_showingDeferred = false;
   int m_messageCount = 0;  // messages shown on the window so far
   bool m_closeRequested = false;
   bool m_servePending = false;

@@ -3,6 +3,7 @@
 #include <netdb.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -505,6 +506,99 @@ std::string PortMeaningText(const std::string& portName, const RotatorPortEntry&
     std::string operator()(const PortEntryError& error) const { return UnreadableEntryMeaning(error); }
   };
   return portName + " : " + std::visit(Meaning{}, entry);
+}
+
+namespace {
+
+std::string AgeText(std::chrono::seconds age) {
+  using std::chrono::hours;
+  using std::chrono::minutes;
+  if (age >= hours(1)) return std::to_string(std::chrono::floor<hours>(age).count()) + " h";
+  if (age >= minutes(1)) return std::to_string(std::chrono::floor<minutes>(age).count()) + " min";
+  return std::to_string(age.count()) + " s";
+}
+
+// Each part says its state first, then what it is about: a line cut short
+// on a narrow screen keeps what matters.
+std::string GpsStatusText(const GpsLine& gps) {
+  using State = GpsLine::State;
+  using Source = GpsStatusInput::Source;
+  const std::string source = gps.source == Source::kGpsd ? "gpsd " + Quoted(gps.where) : Quoted(gps.where);
+  std::string text = "GPS : ";
+  switch (gps.state) {
+    case State::kNone:
+      return text + "aucun";
+    case State::kUnused:
+      return text + "non utilisé";
+    case State::kClosed:
+      if (gps.source == Source::kUnreadableEntry) return text + "entrée illisible (" + source + ")";
+      text += (gps.source == Source::kGpsd ? "injoignable (" : "non ouvert (") + source + ")";
+      break;
+    case State::kSilent:
+      text += "muet (" + source + ")";
+      break;
+    case State::kNoPosition:
+      // Sentences come, positions do not (a tunnel, a cold start).
+      if (gps.positionAge) return text + "sans position depuis " + AgeText(*gps.positionAge);
+      return text + "données sans position";
+    case State::kPosition:
+      return text + "position reçue";
+  }
+  if (gps.positionAge) text += ", position il y a " + AgeText(*gps.positionAge);
+  return text;
+}
+
+std::string HeadingStatusText(HeadingOrigin origin) {
+  switch (origin) {
+    case HeadingOrigin::kTyped:
+      return "Cap : saisi";
+    case HeadingOrigin::kCourse:
+      return "Cap : route GPS";
+    case HeadingOrigin::kHeld:
+      return "Cap : maintenu à l'arrêt";
+    case HeadingOrigin::kSensor:
+      return "Cap : capteur";
+  }
+  return {};
+}
+
+std::string RotatorStatusText(const RotatorLine& rotator) {
+  using State = RotatorLine::State;
+  std::string text = "Rotateur : ";
+  const std::string device = Quoted(rotator.device);
+  // A controller by the name Hamlib gives it; rotctld by its address.
+  const std::string name = rotator.model == kHamlibNetworkModel ? "rotctld sur " + device
+                           : !rotator.modelName.empty()         ? Quoted(rotator.modelName)
+                                                                : "modèle " + std::to_string(rotator.model) + " sur " + device;
+  const std::string retry =
+      !rotator.nextTryIn ? std::string()
+      : rotator.nextTryIn->count() > 0 ? ", nouvel essai dans " + std::to_string(rotator.nextTryIn->count()) + " s"
+                                       : ", nouvel essai en cours";
+  switch (rotator.state) {
+    case State::kNone:
+      return text + "aucun";
+    case State::kParallelByte:
+      if (!rotator.lastByte) return text + "rien écrit sur " + device;
+      return text + "octet " + std::to_string(*rotator.lastByte) + " écrit sur " + device;
+    case State::kOpening:
+      return text + "connexion en cours (" + name + ")";
+    case State::kConnected:
+      if (rotator.antennaDeg) text += "antenne à " + std::to_string(*rotator.antennaDeg) + "°, ";
+      return text + name + " connecté";
+    case State::kAbsent:
+      return text + "absent" + retry + " (" + name + ")";
+    case State::kNotAnswering:
+      return text + "ne répond pas" + retry + " (" + (rotator.behindDaemon ? "rotateur de " : "") + name + ")";
+    case State::kOutOfService:
+      return text + "inutilisable, voir la configuration (" + name + ")";
+  }
+  return text;
+}
+
+}  // namespace
+
+StatusTexts WordStatus(const StatusLine& line) {
+  return {GpsStatusText(line.gps), HeadingStatusText(line.heading), RotatorStatusText(line.rotator)};
 }
 
 std::string UsageText(const std::string& settingsPath) {

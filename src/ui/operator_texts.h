@@ -15,6 +15,7 @@
 #include "context/update.h"
 #include "gps/fix_handoff.h"
 #include "rotator/rotator_output.h"
+#include "status/status_model.h"
 
 namespace quarbe {
 
@@ -56,6 +57,21 @@ std::string PortEntryReasonText(const PortEntryError& error);
 // read with what is wrong with it.
 std::string PortMeaningText(const std::string& portName, const GpsPortEntry& entry);
 std::string PortMeaningText(const std::string& portName, const RotatorPortEntry& entry);
+
+// The status line under the window's controls, in three parts: the GPS
+// (« GPS : muet (/dev/ttyUSB0), position il y a 12 s »), the heading
+// (« Cap : route GPS ») and the rotator (« Rotateur : antenne à 87°, Yaesu
+// GS-232B connecté »). Each is short and says its state first; the window
+// cuts what does not fit its width. Texts from outside (a device, a model
+// name) are quoted as in messages.
+struct StatusTexts {
+  std::string gps;
+  std::string heading;
+  std::string rotator;
+
+  friend bool operator==(const StatusTexts&, const StatusTexts&) = default;
+};
+StatusTexts WordStatus(const StatusLine& line);
 
 // The usage `quarbe --help` prints: the command line, Qt's useful options
 // and where the settings file is.

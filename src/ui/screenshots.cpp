@@ -14,10 +14,16 @@
 #include <QShortcut>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <optional>
+#include <vector>
 
+#include "context/bearing_context.h"
 #include "context/control_ids.h"
 #include "gps/gps_reader.h"
+#include "status/status_model.h"
 #include "ui/compass_view.h"
 #include "ui/help.h"
 #include "ui/main_window.h"
@@ -26,6 +32,59 @@ namespace quarbe {
 namespace {
 
 constexpr int kTickMs = 100;
+// A state of the main window is grabbed once it has held this many ticks
+// (the status line and the compass redrawn by then).
+constexpr int kTicksInState = 3;
+// Gives up on a state that does not come.
+constexpr qint64 kStateWaitMs = 45000;
+
+int CircularDistance(int a, int b) {
+  const int d = ((a - b) % 360 + 360) % 360;
+  return std::min(d, 360 - d);
+}
+
+// The states of the main window QUARBE_SCREENSHOT_STATES may name, each
+// taken as main-window-NAME.png once it holds.
+struct StateShot {
+  const char* name;
+  bool (*reached)(const CBearingDlg& window);
+};
+
+const StateShot kStateShots[] = {
+    {"parked",
+     [](const CBearingDlg& w) {
+       return w.statusLine().gps.state == GpsLine::State::kPosition && w.statusLine().heading == HeadingOrigin::kHeld;
+     }},
+    {"heading-sensor",
+     [](const CBearingDlg& w) {
+       return w.statusLine().gps.state == GpsLine::State::kPosition &&
+              w.statusLine().heading == HeadingOrigin::kSensor;
+     }},
+    // Silent for a few seconds after positions, so that the age shows.
+    {"gps-silent",
+     [](const CBearingDlg& w) {
+       const GpsLine& gps = w.statusLine().gps;
+       return gps.state == GpsLine::State::kSilent && gps.positionAge && *gps.positionAge >= std::chrono::seconds(5);
+     }},
+    // Half-way: both needles apart.
+    {"rotator-moving",
+     [](const CBearingDlg& w) {
+       const std::optional<int> antenna = w.compass()->DrawnAntennaDeg();
+       const int target = w.context().result().relativeAzimuthDeg;
+       return w.statusLine().rotator.state == RotatorLine::State::kConnected && antenna &&
+              CircularDistance(*antenna, 0) >= 20 && CircularDistance(*antenna, target) >= 30;
+     }},
+    {"rotator-on-target", [](const CBearingDlg& w) { return w.compass()->DrawnOnTarget(); }},
+    {"rotator-absent",
+     [](const CBearingDlg& w) { return w.statusLine().rotator.state == RotatorLine::State::kAbsent; }},
+};
+
+const StateShot* FindStateShot(const QString& name) {
+  for (const StateShot& shot : kStateShots) {
+    if (name == QLatin1String(shot.name)) return &shot;
+  }
+  return nullptr;
+}
 // A window is grabbed once it has been up this many ticks (drawn by then;
 // the file dialog has listed its folder).
 constexpr int kTicksBeforeGrab = 4;
@@ -35,8 +94,8 @@ constexpr int kTicksBeforeGivingUp = 100;
 
 class Photographer : public QObject {
  public:
-  Photographer(CBearingDlg* window, const QString& directory)
-      : QObject(window), m_window(window), m_directory(directory) {
+  Photographer(CBearingDlg* window, const QString& directory, std::vector<const StateShot*> states)
+      : QObject(window), m_window(window), m_directory(directory), m_states(std::move(states)) {
     QDir().mkpath(directory);
     m_clock.start();
     // The timer runs inside the nested loops of the windows it opens: each
@@ -93,6 +152,7 @@ class Photographer : public QObject {
       box->accept();
       return false;
     }
+    if (!m_states.empty()) return TickStates(modal);
     // The main window may wait for the GPS; each later window opens at once.
     if (m_step != Step::kMain && ++m_waiting > kTicksBeforeGivingUp) {
       std::fprintf(stderr, "screenshot: a window did not open; the pictures stop here\n");
@@ -160,6 +220,30 @@ class Photographer : public QObject {
     return false;
   }
 
+  // The states asked for, in order, instead of the dialogs; true once all
+  // are taken or one did not come.
+  bool TickStates(QWidget* modal) {
+    if (modal != m_window || !modal->isVisible()) return false;
+    if (m_stateClock.isValid() && m_stateClock.elapsed() > kStateWaitMs) {
+      std::fprintf(stderr, "screenshot: the main window never showed the state %s; the pictures stop here\n",
+                   m_states.front()->name);
+      m_window->CloseAll();
+      return true;
+    }
+    if (!m_stateClock.isValid()) m_stateClock.start();
+    const StateShot& state = *m_states.front();
+    m_stateTicks = state.reached(*m_window) ? m_stateTicks + 1 : 0;
+    if (m_stateTicks < kTicksInState) return false;
+    m_window->compass()->WaitForPicture();
+    Save(m_window, QStringLiteral("main-window-%1.png").arg(QLatin1String(state.name)));
+    m_states.erase(m_states.begin());
+    m_stateTicks = 0;
+    m_stateClock.restart();
+    if (!m_states.empty()) return false;
+    Later([this] { m_window->CloseAll(); });
+    return true;
+  }
+
   void Next(Step step) {
     m_step = step;
     m_waiting = 0;
@@ -173,10 +257,24 @@ class Photographer : public QObject {
   int m_ticks = 0;
   int m_waiting = 0;
   int m_messages = 0;
+  std::vector<const StateShot*> m_states;
+  QElapsedTimer m_stateClock;  // since the state now waited for was first looked at
+  int m_stateTicks = 0;
 };
 
 }  // namespace
 
-void TakeScreenshots(CBearingDlg* window, const QString& directory) { new Photographer(window, directory); }
+void TakeScreenshots(CBearingDlg* window, const QString& directory) {
+  std::vector<const StateShot*> states;
+  for (const QString& name :
+       qEnvironmentVariable("QUARBE_SCREENSHOT_STATES").split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    if (const StateShot* shot = FindStateShot(name.trimmed())) {
+      states.push_back(shot);
+    } else {
+      std::fprintf(stderr, "screenshot: no state %s to take\n", qPrintable(name));
+    }
+  }
+  new Photographer(window, directory, std::move(states));
+}
 
 }  // namespace quarbe

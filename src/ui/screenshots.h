@@ -19,6 +19,11 @@ class CBearingDlg;
 //    (F1 there) and about.png, saying on the standard error when one of
 //    them reaches past the screen;
 // then closes the program.
+// When QUARBE_SCREENSHOT_STATES lists states of the main window instead
+// (comma-separated: parked, heading-sensor, gps-silent, rotator-moving,
+// rotator-on-target, rotator-absent), it saves main-window-STATE.png for
+// each in that order, once the window shows it, and the message boxes as
+// above, then closes the program.
 void TakeScreenshots(CBearingDlg* window, const QString& directory);
 
 }  // namespace quarbe

@@ -27,7 +27,10 @@ bool CBearingDlg::RouteCommit(int controlId, Trigger trigger) {
   if (field == nullptr || field->commit == Commit::kNone || TriggerOf(field->kind) != trigger) return false;
   BusyScope busy(*this);
   Apply(m_context->RunCommit(field->commit, ReadForm()));
-  if (field->commit == Commit::kGpsUse) m_devices.SetGpsUse(m_context->gpsUse());
+  if (field->commit == Commit::kGpsUse) {
+    m_devices.SetGpsUse(m_context->gpsUse());
+    RefreshStatus();
+  }
   return true;
 }
 

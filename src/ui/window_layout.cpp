@@ -2,7 +2,7 @@
 // two buttons from the field table; the labels and the frames around the
 // stations from the decorations below. Positions are in dialog units, on a
 // content widget inside a scroll area that scrolls only where the screen is
-// smaller than the window.
+// smaller than the window; the status line goes under the scroll area.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +15,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -30,6 +31,7 @@
 #include "ui/narrow_list_style.h"
 #include "ui/resources.h"
 #include "ui/screen_fit.h"
+#include "ui/status_strip.h"
 #include "ui/window_parts.h"
 
 namespace quarbe {
@@ -109,7 +111,17 @@ void CBearingDlg::BuildFrame() {
   m_scroll->viewport()->setAutoFillBackground(false);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
   layout->addWidget(m_scroll);
+  // Outside the scroll area: in view however the controls are scrolled.
+  m_status = new StatusStrip(this);
+  layout->addWidget(m_status);
+  m_statusTimer = new QTimer(this);
+  m_statusTimer->setSingleShot(true);
+  // Set for the moment the line changes: a coarse timer could fire early
+  // and wake the window twice for one change.
+  m_statusTimer->setTimerType(Qt::PreciseTimer);
+  connect(m_statusTimer, &QTimer::timeout, this, [this] { RefreshStatus(); });
   // The focus moving out of sight (Tab, a refused field taking it back)
   // brings its control into view.
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
@@ -122,9 +134,12 @@ void CBearingDlg::FitToScreen() {
     m_fitFollowsScreen = true;
     connect(handle, &QWindow::screenChanged, this, [this] { FitToScreen(); });
   }
-  const QSize size =
-      ScrolledSize(m_content->size(), RoomOnScreen(this), style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-  setFixedSize(size);
+  // The status line takes its height from the room; the controls scroll in
+  // what is left.
+  const QSize line(0, m_status->height());
+  const QSize size = ScrolledSize(m_content->size(), (RoomOnScreen(this) - line).expandedTo(QSize(1, 1)),
+                                  style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+  setFixedSize(size + line);
 }
 
 void CBearingDlg::BuildControls() {

@@ -7,12 +7,15 @@ file maps COM1 to a pseudo-terminal on which tools/nmea-replay plays a
 recorded drive, and LPT1 to a FIFO the test reads. Checked:
   - the installed tree holds the program, its picture converter, desktop
     entry, metadata, icons, compass picture and README;
-  - the rotator bytes on the FIFO are exactly those expected for the drive
-    (start-up, then one per fix), as computed by expected_rotator_bytes from
-    the log with the project's geodesy, decoder and rotator byte;
+  - the rotator bytes on the FIFO are those expected for the drive, as
+    computed by expected_rotator_bytes from the log with the project's
+    geodesy, decoder and rotator byte: the start-up bytes, then one per fix
+    applied, in order, ending with the drive's last fix (the reader never
+    waits for the window, which takes the latest fix each time it can, so a
+    replay faster than the window applies fixes leaves some out);
   - the compass needle picture changes while the drive goes on and follows
     the relative azimuth (the program saves its compass view into
-    QUARBE_SNAPSHOT_DIR after each fix);
+    QUARBE_SNAPSHOT_DIR after each fix applied, the azimuth in its name);
   - after SIGTERM the program exits 0 and the settings file holds the seven
     keys, with the command-line correspondent and the vehicle's last locator,
     and keeps the sections the program does not own;
@@ -42,6 +45,7 @@ import errno
 import fcntl
 import hashlib
 import os
+import re
 import pwd
 import select
 import shutil
@@ -156,12 +160,19 @@ class FifoReader:
         self.fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
         self.data = bytearray()
 
-    def read_for(self, seconds, until_count=None, alive=None):
+    def read_for(self, seconds, until_count=None, alive=None, idle=None, idle_after=0):
+        """Reads until `seconds` have passed, `until_count` bytes are in, the
+        program is gone, or (with `idle`) no byte came for `idle` seconds
+        once more than `idle_after` bytes are in."""
         deadline = time.monotonic() + seconds
+        last_byte = None
         while time.monotonic() < deadline:
             if until_count is not None and len(self.data) >= until_count:
                 break
             if alive is not None and not alive():
+                break
+            if (idle is not None and last_byte is not None and len(self.data) > idle_after
+                    and time.monotonic() - last_byte > idle):
                 break
             ready, _, _ = select.select([self.fd], [], [], 0.1)
             if ready:
@@ -171,6 +182,7 @@ class FifoReader:
                     chunk = b""
                 if chunk:
                     self.data.extend(chunk)
+                    last_byte = time.monotonic()
                 else:
                     time.sleep(0.05)  # no writer at the moment
         return bytes(self.data)
@@ -444,33 +456,46 @@ def scenario_drive(tmp, prefix, source, expected_tool, drive, speed, label="driv
 
     program = start_program(prefix, home, ["dest=JN08WV"], snapshots=snapshots)
     seconds = 30 + 1.5 * (len(fixes) / speed if speed else 10)
-    got = fifo.read_for(seconds, until_count=len(want), alive=lambda: program.poll() is None)
+    # Fixes left out by the window (see above) leave fewer bytes: the drive
+    # is over once none has come for a while.
+    got = fifo.read_for(seconds, until_count=len(want), alive=lambda: program.poll() is None, idle=5.0,
+                        idle_after=len(startup))
     # Anything more than expected would show up now.
     got = fifo.read_for(1.0, alive=lambda: program.poll() is None)
     check(got[:len(startup)] == want[:len(startup)],
           "%s: start-up bytes %s (got %s)" % (label, list(want[:len(startup)]), list(got[:len(startup)])))
-    check(got == want, "%s: the rotator bytes are those expected for every fix (%s)"
+    applied = list(got[len(startup):])
+    wanted = [f[0] for f in fixes]
+    info("%s: %d of %d fixes applied" % (label, len(applied), len(fixes)))
+    check(applied and is_subsequence(applied, wanted) and applied[-1] == wanted[-1],
+          "%s: the rotator bytes are those of fixes of the drive, in order, ending with its last (%s)"
           % (label, "all %d equal" % len(want) if got == want else describe_mismatch(got, want)))
+    if speed:
+        # Paced, the window keeps up with the receiver but for a fix now and then.
+        check(len(applied) >= 0.9 * len(fixes), "%s: nearly every fix is applied (%d of %d)"
+              % (label, len(applied), len(fixes)))
     if parked:
-        after_first_fix = list(got[len(startup):])
-        check(len(after_first_fix) == len(fixes) and changes(after_first_fix) <= 1,
-              "%s: after the first fix the rotator byte changes at most once (%d changes in %d bytes)"
-              % (label, changes(after_first_fix), len(after_first_fix)))
+        check(changes(applied) <= 1, "%s: after the first fix the rotator byte changes at most once (%d changes "
+              "in %d bytes)" % (label, changes(applied), len(applied)))
 
-    # The program saves its compass view after each applied fix; the drive
-    # turns the relative azimuth through a good part of the circle.
+    # The program saves its compass view after each applied fix, named with
+    # the relative azimuth it shows; the drive turns the relative azimuth
+    # through a good part of the circle.
+    names = sorted(os.listdir(snapshots))
     digests = snapshot_digests(snapshots)
-    azimuths = [f[1] for f in fixes]
+    azimuths = [int(re.search(r"-az(-?\d+)\.png$", n).group(1)) if re.search(r"-az(-?\d+)\.png$", n) else None
+                for n in names]
     check(len(set(digests)) >= min(10, len(set(azimuths))),
-          "%s: the compass picture changes while the drive goes on (%d images, %d different, %d azimuths)"
-          % (label, len(digests), len(set(digests)), len(set(azimuths))))
-    first = sorted(os.listdir(snapshots))[0] if digests else None
+          "%s: the compass picture changes while the drive goes on (%d images, %d different)"
+          % (label, len(digests), len(set(digests))))
+    first = names[0] if digests else None
     pixels = png_pixels(os.path.join(snapshots, first)) if first else None
     check(pixels is not None and coloured_share(pixels) > 0.01,
           "%s: the compass shows the installed default picture (%.1f %% coloured pixels)"
           % (label, 100 * coloured_share(pixels) if pixels else 0))
-    if check(len(digests) == len(fixes), "%s: one compass picture per fix (%d for %d)"
-             % (label, len(digests), len(fixes))):
+    if check(len(digests) == len(applied) and None not in azimuths,
+             "%s: one compass picture, named with its azimuth, per fix applied (%d for %d)"
+             % (label, len(digests), len(applied))):
         # The needle shows the relative azimuth: a given azimuth always gives
         # the same picture, and different azimuths different pictures.
         picture_for = {}

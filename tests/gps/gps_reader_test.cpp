@@ -166,8 +166,37 @@ INSTANTIATE_TEST_SUITE_P(Speeds, GpsReaderLineSettingsTest,
 TEST_F(GpsReaderTest, TwoSentencesInOneWriteDecodedInOrder) {
   StartOn(receiver.DevicePath());
   ASSERT_TRUE(receiver.Send(kGgaMunich + kGgaSydney));
-  ASSERT_TRUE(ui->WaitForEvents(2));
-  EXPECT_EQ(ui->Events(), (std::vector<GpsEvent>{Fix(kMunich, 0), Fix(kSydney, 0)}));
+  ASSERT_TRUE(WaitUntil([](const GpsReaderStats& s, bool) { return s.fixesPosted == 2; }));
+  // The UI thread may have taken only the later one: it is the last served.
+  ASSERT_TRUE(ui->WaitForEvents(1));
+  EXPECT_TRUE(WaitUntil([&](const GpsReaderStats&, bool) { return ui->Events().back() == Fix(kSydney, 0); }));
+}
+
+// What the window's status line reads: the port open, the last sentence and
+// the last position, and a call when data comes after a silence; nothing
+// more for the sentences that follow.
+TEST_F(GpsReaderTest, ActivityTellsDataFromPositions) {
+  const auto started = Clock::now();
+  StartOn(receiver.DevicePath());
+  ASSERT_TRUE(ui->WaitForNotifications(1));  // the port opened
+  GpsActivity activity = reader.Activity();
+  EXPECT_TRUE(activity.linkOpen);
+  EXPECT_FALSE(activity.lastDataAt);
+  ASSERT_TRUE(receiver.Send(kRmcVoid));
+  ASSERT_TRUE(ui->WaitForNotifications(2));
+  activity = reader.Activity();
+  ASSERT_TRUE(activity.lastDataAt);
+  EXPECT_GE(*activity.lastDataAt, started);
+  EXPECT_FALSE(activity.lastPositionAt);
+  ASSERT_TRUE(receiver.Send(kRmcVoid + kRmcVoid));
+  ASSERT_TRUE(WaitUntil([](const GpsReaderStats& s, bool) { return s.lines == 3; }));
+  EXPECT_EQ(ui->Notifications(), 2u);
+  ASSERT_TRUE(receiver.Send(kGgaMunich));
+  ASSERT_TRUE(ui->WaitForEvents(1));
+  activity = reader.Activity();
+  ASSERT_TRUE(activity.lastPositionAt);
+  EXPECT_GE(*activity.lastPositionAt, *activity.lastDataAt);
+  EXPECT_EQ(ui->Notifications(), 3u);
 }
 
 TEST_F(GpsReaderTest, SplitSentenceSurvivesAnEmptyWakeUp) {
@@ -179,7 +208,7 @@ TEST_F(GpsReaderTest, SplitSentenceSurvivesAnEmptyWakeUp) {
   const std::uint64_t wakeups = reader.Stats().wakeups;
   reader.Nudge();
   ASSERT_TRUE(WaitUntil([&](const GpsReaderStats& s, bool) { return s.wakeups > wakeups; }));
-  EXPECT_EQ(ui->Notifications(), 0u);
+  EXPECT_EQ(ui->Notifications(), 1u);  // the port opening only
   ASSERT_TRUE(receiver.Send(kGgaMunich.substr(half)));
   ASSERT_TRUE(ui->WaitForEvents(1));
   EXPECT_EQ(ui->Events(), std::vector<GpsEvent>{Fix(kMunich, 0)});
@@ -190,6 +219,7 @@ TEST_F(GpsReaderTest, JunkAfterLastLineFeedIsDropped) {
   const std::string first = kGgaMunich + "noise";
   ASSERT_TRUE(receiver.Send(first));
   ASSERT_TRUE(WaitForBytes(first.size()));
+  ASSERT_TRUE(ui->WaitForEvents(1));
   // Had the junk been kept, it would prefix the next sentence and spoil it.
   ASSERT_TRUE(receiver.Send(kGgaSydney));
   ASSERT_TRUE(ui->WaitForEvents(2));
@@ -218,7 +248,7 @@ TEST_F(GpsReaderTest, GpsUseOffIgnoresPositionsButTracksCourse) {
   StartOn(receiver.DevicePath());
   ASSERT_TRUE(receiver.Send(kGgaMunich + kRmc200 + kGgaSydney));
   ASSERT_TRUE(WaitUntil([](const GpsReaderStats& s, bool) { return s.lines >= 3; }));
-  EXPECT_EQ(ui->Notifications(), 0u);
+  EXPECT_EQ(reader.Stats().fixesPosted, 0u);
   reader.SetGpsUse(true);
   ASSERT_TRUE(receiver.Send(kGgaMunich));
   ASSERT_TRUE(ui->WaitForEvents(1));
@@ -238,16 +268,28 @@ TEST_F(GpsReaderTest, StopEndsAtOnceWithMinusOneAndClosesThePort) {
   EXPECT_EQ(receiver.OpenCountOfDevice(), 1);
 }
 
-TEST_F(GpsReaderTest, StopReleasesAHandOffNobodyServes) {
+// A UI thread that does not serve (a box waiting for OK) never holds the
+// reader up: it reads on, its fixes replacing the one not taken yet, and
+// stops at once.
+TEST_F(GpsReaderTest, NobodyServingNeverHoldsTheReaderUp) {
   ui.reset();
   FakeUiThread silent(reader, /*serving=*/false);
   StartOn(receiver.DevicePath());
-  ASSERT_TRUE(receiver.Send(kGgaMunich + kGgaSydney));
-  ASSERT_TRUE(silent.WaitForNotifications(1));
+  std::uint64_t sent = 0;
+  for (const std::string& sentence : {kGgaMunich, kRmc84, kGgaSydney}) {
+    ASSERT_TRUE(receiver.Send(sentence));
+    sent += sentence.size();
+    ASSERT_TRUE(WaitForBytes(sent));
+  }
+  // The second position waits for the course of its time, at most 200 ms.
+  ASSERT_TRUE(WaitUntil([](const GpsReaderStats& s, bool) { return s.fixesPosted == 2; }));
+  const auto before = Clock::now();
   EXPECT_EQ(reader.Stop(), kGpsReaderStopped);
-  // The second sentence of the read is not handed over once stopping.
-  EXPECT_EQ(silent.Notifications(), 1u);
+  EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(500));
   EXPECT_FALSE(reader.PortOpen());
+  // The port opening, the first data, then the first fix; the second
+  // replaced it.
+  EXPECT_EQ(silent.Notifications(), 3u);
 }
 
 TEST_F(GpsReaderTest, StopFromInsideTheHandler) {

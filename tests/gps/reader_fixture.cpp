@@ -15,12 +15,12 @@ void DeviceLink::Remove() {
 }
 
 FakeUiThread::FakeUiThread(GpsSource& reader, bool serving) : reader_(reader), serving_(serving) {
-  reader_.SetNotifier([this] {
+  reader_.SetNotifier([shared = shared_] {
     {
-      std::lock_guard lock(mutex_);
-      ++notifications_;
+      std::lock_guard lock(shared->mutex);
+      ++shared->notifications;
     }
-    changed_.notify_all();
+    shared->changed.notify_all();
   });
   thread_ = std::thread([this] { Loop(); });
 }

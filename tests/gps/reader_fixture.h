@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,7 +34,9 @@ class DeviceLink {
 
 // The user interface thread: installs itself as the source's notifier and
 // serves each hand-off, recording the events. With serving off it records
-// the notifications only and leaves the reader waiting.
+// the notifications only and leaves the events pending. The source calls
+// its notifier without waiting for anyone, possibly while this goes away:
+// what the notifier touches is shared with it.
 class FakeUiThread {
  public:
   explicit FakeUiThread(GpsSource& reader, bool serving = true);
@@ -50,11 +53,18 @@ class FakeUiThread {
  private:
   void Loop();
 
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t notifications = 0;
+  };
+
   GpsSource& reader_;
   const bool serving_;
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  std::size_t notifications_ = 0;
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+  std::mutex& mutex_ = shared_->mutex;
+  std::condition_variable& changed_ = shared_->changed;
+  std::size_t& notifications_ = shared_->notifications;
   std::size_t served_ = 0;
   std::vector<GpsEvent> events_;
   FixHandoff::Handler extra_;

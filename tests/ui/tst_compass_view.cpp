@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -103,6 +104,52 @@ class TestCompassView : public QObject {
     int dark = 0;
     for (int x = 80; x < 120; ++x) dark += IsDark(image.pixel(x, 60)) ? 1 : 0;
     QVERIFY2(dark >= 9 && dark <= 11, qPrintable(QString::number(dark)));
+  }
+
+  // The antenna's needle: drawn thin and orange while off target, not at
+  // all once within the dead band, where the target needle turns green;
+  // drawn again only when that picture changes.
+  void antennaNeedleAndOnTarget() {
+    CompassView view;
+    view.resize(200, 200);
+    const auto colourAt = [&view](QPoint point) { return Grab(view).pixel(point); };
+    view.SetAntenna(10);  // nothing drawn yet: nothing to draw over
+    QCOMPARE(view.RenderCount(), 0);
+    struct Step {
+      std::optional<int> target;  // DrawNeedle(target, false) when set
+      std::optional<int> antenna;
+      int renders;
+      bool onTarget;
+      std::optional<int> drawnAntenna;
+    };
+    const Step steps[] = {
+        {90, 10, 1, false, 10},             // target right, antenna just off ahead
+        {{}, 10, 1, false, 10},             // the same again: nothing drawn
+        {{}, 20, 2, false, 20},             // it turns
+        {{}, 89, 3, true, {}},              // on target: one needle, green
+        {{}, 91, 3, true, {}},              // still on target: the same picture
+        {100, 91, 4, false, 91},            // the target moves away
+        {{}, std::nullopt, 5, false, {}},   // no more readback: the target needle alone, black
+    };
+    for (const Step& step : steps) {
+      if (step.target) view.DrawNeedle(*step.target, false);
+      view.SetAntenna(step.antenna);
+      QCOMPARE(view.RenderCount(), step.renders);
+      QCOMPARE(view.DrawnOnTarget(), step.onTarget);
+      QCOMPARE(view.DrawnAntennaDeg(), step.drawnAntenna);
+    }
+    // The black target needle at 100 degrees, at mid-length.
+    const QPoint targetMiddle(150, 109);
+    QVERIFY(IsDark(colourAt(targetMiddle)));
+    view.SetAntenna(30);
+    // The antenna's needle, orange, four pixels wide, over the picture.
+    const QPoint antennaMiddle = (CompassView::NeedleStart(view.size()) +
+                                  CompassView::NeedleEnd(view.size(), CompassView::AngleFromDegrees(30))) / 2;
+    QCOMPARE(QColor(colourAt(antennaMiddle)).rgb(), CompassView::kAntennaColour);
+    QVERIFY(!IsDark(colourAt(antennaMiddle + QPoint(4, -2))));
+    view.SetAntenna(100);
+    const QColor onTarget(colourAt(targetMiddle));
+    QCOMPARE(onTarget.rgb(), CompassView::kOnTargetColour);
   }
 
   void drawsOnlyWhenForcedOrChanged() {

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -22,6 +23,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +39,7 @@
 #include "ui/devices.h"
 #include "ui/dialog_units.h"
 #include "ui/main_window.h"
+#include "ui/status_strip.h"
 
 using quarbe::CBearingDlg;
 using quarbe::testing_support::PseudoTerminal;
@@ -130,7 +133,23 @@ class TestMainWindow : public QObject {
     Harness h(kNoGps);
     const quarbe::DialogUnits units = quarbe::DialogUnits::ForFont(h.window->font());
     QCOMPARE(h.window->windowTitle(), QStringLiteral("Quarbe v1.1"));
-    QCOMPARE(h.window->size(), QSize(units.X(330), units.Y(118)));
+    // The template's size, and one line of the window's font for the status
+    // line under it, across the whole width.
+    quarbe::StatusStrip* strip = h.window->statusStrip();
+    QCOMPARE(strip->font(), h.window->font());
+    QCOMPARE(strip->height(), quarbe::StatusStrip::HeightFor(h.window->fontMetrics()));
+    QVERIFY(strip->height() < 2 * h.window->fontMetrics().height());
+    QVERIFY(h.ShowActive());
+    QCOMPARE(h.window->size(), QSize(units.X(330), units.Y(118) + strip->height()));
+    QCOMPARE(strip->geometry(), QRect(0, units.Y(118), units.X(330), strip->height()));
+    // A text longer than the window is cut, and the window does not grow.
+    const QString longer = QStringLiteral("GPS : ") + QString(300, QLatin1Char('x'));
+    strip->SetParts(longer, QStringLiteral("Cap : saisi"), longer);
+    QCoreApplication::processEvents();
+    QCOMPARE(h.window->size(), QSize(units.X(330), units.Y(118) + strip->height()));
+    const QStringList shown = strip->ShownParts();
+    QCOMPARE(shown[1], QStringLiteral("Cap : saisi"));
+    QVERIFY(shown[0].endsWith(QStringLiteral("…")) && shown[2].endsWith(QStringLiteral("…")));
     QCOMPARE(h.window->minimumSize(), h.window->maximumSize());
     QVERIFY(h.window->windowFlags() & Qt::WindowMinimizeButtonHint);
     QVERIFY(!(h.window->windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -514,28 +533,187 @@ class TestMainWindow : public QObject {
     QVERIFY(h.messages.empty());
   }
 
-  void fixWaitsWhileAMessageIsOpen() {
+  // A box waiting for OK does not stop the tracking: the fix is applied
+  // while it is up, the focus stays in the box, and the box's own field
+  // gets the focus back once it is closed. Start-up boxes alike.
+  void fixIsAppliedWhileAMessageIsOpen_data() {
+    QTest::addColumn<bool>("atStartUp");
+    QTest::newRow("refused field") << false;
+    QTest::newRow("start-up box") << true;
+  }
+  void fixIsAppliedWhileAMessageIsOpen() {
+    QFETCH(bool, atStartUp);
+    PseudoTerminal receiver;
+    // At start-up: a stored locator that is too long is reported.
+    Harness h(GpsOnly(receiver) + (atStartUp ? QStringLiteral("[Contexte]\nCorres=JN08WVXY\n") : QString()));
+    bool appliedDuringBox = false;
+    bool focusStayedInBox = false;
+    h.onMessage = [&] {
+      QMessageBox box(QMessageBox::Warning, QStringLiteral("Attention"), h.messages.back().text, QMessageBox::Ok,
+                      h.window.get());
+      QTimer::singleShot(0, &box, [&] {
+        QTRY_VERIFY(box.isActiveWindow());
+        QVERIFY(receiver.Send("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"));
+        appliedDuringBox = QTest::qWaitFor([&] { return h.gpsBox()->isChecked(); }, 5000);
+        QTest::qWait(50);
+        focusStayedInBox = QApplication::focusWidget() != nullptr && QApplication::focusWidget()->window() == &box;
+        box.accept();
+      });
+      box.exec();
+    };
+    if (atStartUp) {
+      // The box opens once the window is on screen.
+      QTRY_VERIFY(h.window->gpsReader()->PortOpen());
+      QVERIFY(h.messages.empty());
+      h.window->show();
+      h.window->activateWindow();
+      QTRY_COMPARE(h.messages.size(), std::size_t(1));
+    } else {
+      QVERIFY(h.ShowActive());
+      QTRY_VERIFY(h.window->gpsReader()->PortOpen());
+      h.Type(ctl::kCorrLatMin, QStringLiteral("60"));
+      QTest::keyClick(h.edit(ctl::kCorrLatMin), Qt::Key_Return);
+      QCOMPARE(h.messages.size(), std::size_t(1));
+    }
+    QVERIFY(appliedDuringBox);
+    QVERIFY(focusStayedInBox);
+    QCOMPARE(h.edit(ctl::kLocalLatDeg)->text(), QStringLiteral("48"));
+    if (!atStartUp) {
+      // The refused field, selected, as after any refusal (the window's
+      // focus: no window manager gives it the activation back here).
+      QTRY_COMPARE(NameOf(h.window->focusWidget()), QStringLiteral("1011"));
+      QCOMPARE(h.edit(ctl::kCorrLatMin)->selectedText(), QStringLiteral("60"));
+    }
+    QCOMPARE(h.messages.size(), std::size_t(1));
+  }
+
+  // The status line through a drive's states: silent, sentences without a
+  // position, positions with the heading from the course, held while
+  // standing, from a heading sensor, then silent again with the last
+  // position's age ticking, and GPS use off.
+  void statusLineFollowsTheGps() {
     PseudoTerminal receiver;
     Harness h(GpsOnly(receiver));
     QVERIFY(h.ShowActive());
-    QTRY_VERIFY(h.window->gpsReader()->PortOpen());
-    quarbe::GpsReader* reader = h.window->gpsReader();
-    bool appliedDuringMessage = true;
-    h.onMessage = [&] {
-      // The fix arrives while the operator reads the message.
-      receiver.Send("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
-      const bool posted = reader->WaitFor(
-          [](const quarbe::GpsReaderStats& stats, bool) { return stats.fixesPosted >= 1; },
-          std::chrono::seconds(5));
-      QTest::qWait(100);
-      appliedDuringMessage = !posted || h.gpsBox()->isChecked();
+    quarbe::StatusStrip* strip = h.window->statusStrip();
+    const auto part = [strip](int i) { return strip->Parts().value(i); };
+    const QString device = QString::fromStdString(receiver.DevicePath());
+    QTRY_COMPARE(part(0), QStringLiteral("GPS : muet (%1)").arg(device));
+    QCOMPARE(part(1), QStringLiteral("Cap : saisi"));
+    QCOMPARE(part(2), QStringLiteral("Rotateur : aucun"));
+
+    QVERIFY(receiver.Send("$GPRMC,,V,,,,,,,,,,N*53\r\n"));
+    QTRY_COMPARE(part(0), QStringLiteral("GPS : données sans position"));
+    // Sentences without checksums, as some receivers send them.
+    const auto fix = [&](const char* time, const char* speedKn, const char* extra) {
+      return receiver.Send(std::string(extra) + "$GPRMC," + time + ",A,4807.038,N,01131.000,E," + speedKn +
+                           ",084.4,230394,,\r\n$GPGGA," + time +
+                           ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,\r\n");
     };
-    h.Type(ctl::kCorrLatMin, QStringLiteral("60"));
-    QTest::keyClick(h.edit(ctl::kCorrLatMin), Qt::Key_Return);
-    QCOMPARE(h.messages.size(), std::size_t(1));
-    QVERIFY(!appliedDuringMessage);
-    QTRY_VERIFY(h.gpsBox()->isChecked());
-    QCOMPARE(h.edit(ctl::kLocalLatDeg)->text(), QStringLiteral("48"));
+    QVERIFY(fix("120000", "022.4", ""));
+    QTRY_COMPARE(part(0), QStringLiteral("GPS : position reçue"));
+    QTRY_COMPARE(part(1), QStringLiteral("Cap : route GPS"));
+    QVERIFY(fix("120001", "000.3", ""));
+    QTRY_COMPARE(part(1), QStringLiteral("Cap : maintenu à l'arrêt"));
+    QVERIFY(fix("120002", "000.3", "$HEHDT,123.4,T\r\n"));
+    QTRY_COMPARE(part(1), QStringLiteral("Cap : capteur"));
+    QCOMPARE(h.edit(ctl::kHeading)->text(), QStringLiteral("123"));
+
+    // Nothing more: silent after 3 s, the age ticking once a second.
+    QTRY_COMPARE_WITH_TIMEOUT(part(0), QStringLiteral("GPS : muet (%1), position il y a 3 s").arg(device),
+                              10000);
+    const int changes = strip->ChangeCount();
+    QTRY_COMPARE_WITH_TIMEOUT(part(0), QStringLiteral("GPS : muet (%1), position il y a 4 s").arg(device),
+                              5000);
+    QCOMPARE(strip->ChangeCount(), changes + 1);
+    QCOMPARE(part(1), QStringLiteral("Cap : capteur"));
+
+    QTest::mouseClick(h.gpsBox(), Qt::LeftButton, {}, QPoint(4, h.gpsBox()->height() / 2));
+    QCOMPARE(part(0), QStringLiteral("GPS : non utilisé"));
+    QCOMPARE(part(1), QStringLiteral("Cap : saisi"));
+    // Nothing shown changes with time any more: the line is left alone.
+    const int quiet = strip->ChangeCount();
+    QTest::qWait(1500);
+    QCOMPARE(strip->ChangeCount(), quiet);
+    QVERIFY(h.messages.empty());
+  }
+
+  // What the status line says of each kind of device from the start.
+  void statusLineNamesTheDevices_data() {
+    QTest::addColumn<QString>("ports");
+    QTest::addColumn<QString>("gps");
+    QTest::addColumn<QString>("rotatorStart");
+    QTest::addColumn<QString>("rotatorEnd");
+    const int closed = quarbe::testing_support::FreeLoopbackPort();
+    QTest::newRow("none") << QString() << QStringLiteral("GPS : aucun") << QStringLiteral("Rotateur : aucun")
+                          << QString();
+    QTest::newRow("missing devices")
+        << QStringLiteral("COM1=/nonexistent/gps\nLPT1=hamlib:2:127.0.0.1:%1\n").arg(closed)
+        << QStringLiteral("GPS : non ouvert (/nonexistent/gps)") << QStringLiteral("Rotateur : absent, nouvel essai ")
+        << QStringLiteral(" (rotctld sur 127.0.0.1:%1)").arg(closed);
+    QTest::newRow("gpsd not running, parallel byte")
+        << QStringLiteral("COM1=gpsd:127.0.0.1:%1\nLPT1=@FILE@\n").arg(closed)
+        << QStringLiteral("GPS : injoignable (gpsd 127.0.0.1:%1)").arg(closed) << QStringLiteral("Rotateur : octet ")
+        << QStringLiteral(" écrit sur @FILE@");
+    QTest::newRow("unreadable entry") << QStringLiteral("COM1=gpsd:localhost\n")
+                                      << QStringLiteral("GPS : entrée illisible (gpsd:localhost)")
+                                      << QStringLiteral("Rotateur : aucun") << QString();
+  }
+  void statusLineNamesTheDevices() {
+    QFETCH(QString, ports);
+    QFETCH(QString, gps);
+    QFETCH(QString, rotatorStart);
+    QFETCH(QString, rotatorEnd);
+    QTemporaryDir scratch;
+    const QString file = scratch.filePath(QStringLiteral("lpt1"));
+    QFile(file).open(QIODevice::WriteOnly);  // a plain file takes each byte
+    ports.replace(QStringLiteral("@FILE@"), file);
+    rotatorEnd.replace(QStringLiteral("@FILE@"), file);
+    Harness h(QStringLiteral("[GPS]\nPort=%1\n[Moteur]\nPort=%2\n[Ports]\n%3")
+                  .arg(ports.contains(QStringLiteral("COM1")) ? 1 : 0)
+                  .arg(ports.contains(QStringLiteral("LPT1")) ? 1 : 0)
+                  .arg(ports));
+    QVERIFY(h.ShowActive());
+    quarbe::StatusStrip* strip = h.window->statusStrip();
+    QTRY_COMPARE(strip->Parts().value(0), gps);
+    const auto rotator = [strip] { return strip->Parts().value(2); };
+    QTRY_VERIFY2(rotator().startsWith(rotatorStart) && rotator().endsWith(rotatorEnd), qPrintable(rotator()));
+    QCOMPARE(strip->Parts().value(1), QStringLiteral("Cap : saisi"));
+  }
+
+  // A real rotctld with Hamlib's dummy rotator, which turns a few degrees a
+  // second from 0: the antenna's needle follows the position read back until
+  // the antenna is on target, when the target needle alone is drawn, green.
+  void antennaNeedleFollowsTheReadback() {
+    const int port = quarbe::testing_support::FreeLoopbackPort();
+    QTemporaryDir scratch;
+    auto rotctld =
+        quarbe::testing_support::StartRotctld(port, scratch.filePath(QStringLiteral("rotctld.log")).toStdString());
+    QVERIFY(rotctld != nullptr);
+    // JN19SP is 44 degrees from JN18AP: the antenna has that far to turn.
+    Harness h(QStringLiteral("[GPS]\nPort=0\n[Moteur]\nPort=1\n[Ports]\nLPT1=hamlib:2:127.0.0.1:%1\n").arg(port),
+              "dest=JN19SP");
+    QVERIFY(h.ShowActive());
+    const int target = h.window->context().result().relativeAzimuthDeg;
+    QCOMPARE(target, 44);
+    quarbe::CompassView* compass = h.window->compass();
+    std::set<int> needles;
+    QElapsedTimer clock;
+    clock.start();
+    while (!compass->DrawnOnTarget() && clock.elapsed() < 60000) {
+      if (const std::optional<int> antenna = compass->DrawnAntennaDeg()) needles.insert(*antenna);
+      QTest::qWait(20);
+    }
+    QVERIFY(compass->DrawnOnTarget());
+    QVERIFY(!compass->DrawnAntennaDeg());
+    // Seen on its way, a second apart.
+    QVERIFY2(needles.size() >= 2, qPrintable(QString::number(needles.size())));
+    QVERIFY(*needles.begin() < target - 2 && *needles.rbegin() < target);
+    const std::optional<std::int32_t> antenna = h.window->statusLine().rotator.antennaDeg;
+    QVERIFY(antenna && std::abs(*antenna - target) < 2);
+    QCOMPARE(h.window->statusStrip()->Parts().value(2),
+             QStringLiteral("Rotateur : antenne à %1°, rotctld sur 127.0.0.1:%2 connecté").arg(*antenna).arg(port));
+    QVERIFY(h.messages.empty());
   }
 
   // A port that cannot be opened at start-up is reported on the window once
