@@ -4,6 +4,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPaintEvent>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -27,6 +28,9 @@ StatusStrip::StatusStrip(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::NoFocus);
   setFixedHeight(HeightFor(fontMetrics()));
   setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  m_repaintTimer = new QTimer(this);
+  m_repaintTimer->setSingleShot(true);
+  connect(m_repaintTimer, &QTimer::timeout, this, [this] { update(); });
 }
 
 int StatusStrip::HeightFor(const QFontMetrics& metrics) { return metrics.height() + 2 * kPaddingPx + 1; }
@@ -40,7 +44,18 @@ void StatusStrip::SetParts(const QString& gps, const QString& heading, const QSt
   m_parts = parts;
   ++m_changes;
   setToolTip(m_parts.join(QStringLiteral("\n")));
-  update();
+  ScheduleRepaint();
+}
+
+void StatusStrip::ScheduleRepaint() {
+  // A repaint already due will show these parts too.
+  if (m_repaintTimer->isActive()) return;
+  const qint64 since = m_sincePaint.isValid() ? m_sincePaint.elapsed() : kRepaintIntervalMs;
+  if (since >= kRepaintIntervalMs) {
+    update();
+  } else {
+    m_repaintTimer->start(static_cast<int>(kRepaintIntervalMs - since));
+  }
 }
 
 QList<int> StatusStrip::Widths() const {
@@ -74,6 +89,7 @@ QStringList StatusStrip::ShownParts() const {
 }
 
 void StatusStrip::paintEvent(QPaintEvent*) {
+  m_sincePaint.start();
   QPainter painter(this);
   // A rule between the controls and the line.
   painter.setPen(palette().color(QPalette::Mid));
