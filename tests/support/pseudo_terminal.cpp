@@ -20,7 +20,16 @@ PseudoTerminal::PseudoTerminal() {
   tcgetattr(slave_, &settings);
   cfmakeraw(&settings);
   tcsetattr(slave_, TCSANOW, &settings);
-  devicePath_ = ttyname(slave_);
+  ttyPath_ = ttyname(slave_);
+  // Reachable by a daemon that drops its privileges (gpsd).
+  chmod(linkDir_.Path().c_str(), 0755);
+  devicePath_ = linkDir_.File("tty");
+  if (symlink(ttyPath_.c_str(), devicePath_.c_str()) != 0) {
+    const int error = errno;
+    close(master_);
+    close(slave_);
+    throw std::system_error(error, std::generic_category(), "symlink " + devicePath_);
+  }
 }
 
 PseudoTerminal::~PseudoTerminal() { Unplug(); }
@@ -81,16 +90,17 @@ void PseudoTerminal::StopStreaming() {
 
 void PseudoTerminal::Unplug() {
   StopStreaming();
+  unlink(devicePath_.c_str());
   if (master_ >= 0) close(master_);
   if (slave_ >= 0) close(slave_);
   master_ = slave_ = -1;
 }
 
-void PseudoTerminal::OpenToEveryone() const { chmod(devicePath_.c_str(), 0666); }
+void PseudoTerminal::OpenToEveryone() const { chmod(ttyPath_.c_str(), 0666); }
 
 int PseudoTerminal::OpenCountOfDevice() const {
   struct stat device {};
-  if (stat(devicePath_.c_str(), &device) != 0) return -1;
+  if (stat(ttyPath_.c_str(), &device) != 0) return -1;
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
     struct stat opened {};

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <thread>
 
+#include "support/scratch_dir.h"
+
 namespace quarbe::testing_support {
 
 class PseudoTerminal {
@@ -24,7 +26,10 @@ class PseudoTerminal {
   PseudoTerminal(const PseudoTerminal&) = delete;
   PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
-  // The slave side's path, /dev/pts/N.
+  // The device's path: a link to the slave side, /dev/pts/N, as udev names
+  // a USB adapter. Unplug() removes it, so that whoever opens the path again
+  // finds nothing, rather than the pseudo-terminal the system has since
+  // given the same number, another test's.
   const std::string& DevicePath() const { return devicePath_; }
   // Writes all of `bytes` to the master side; false if a write failed.
   bool Send(std::string_view bytes) const;
@@ -53,6 +58,8 @@ class PseudoTerminal {
   std::atomic<bool> streaming_{false};
   int master_ = -1;
   int slave_ = -1;
+  std::string ttyPath_;  // /dev/pts/N
+  ScratchDir linkDir_;
   std::string devicePath_;
 };
 
