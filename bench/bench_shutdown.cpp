@@ -38,6 +38,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using testing_support::CatchesSigterm;
 
 constexpr int kRuns = 7;
 constexpr int kRunsWithGps = 3;
@@ -49,17 +50,6 @@ constexpr auto kExitPatience = 10s;
 constexpr int kQuietLooks = 3;
 constexpr auto kLookInterval = 100ms;
 constexpr double kQuietCpuSeconds = 0.002;
-
-// Whether the process has a handler of its own for SIGTERM.
-bool CatchesSigterm(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("SigCgt:", 0) != 0) continue;
-    const unsigned long long caught = std::stoull(line.substr(line.find(':') + 1), nullptr, 16);
-    return ((caught >> (SIGTERM - 1)) & 1u) != 0;
-  }
-  return false;
-}
 
 bool WaitUntilSettled(ChildProcess& process, bool handlesSigterm) {
   const auto deadline = Clock::now() + kSettlePatience;

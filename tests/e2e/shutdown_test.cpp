@@ -25,20 +25,9 @@ namespace {
 using testing_support::BlackholeListener;
 using testing_support::ChildOptions;
 using testing_support::ChildProcess;
+using testing_support::CatchesSigterm;
 using testing_support::ScratchDir;
 using namespace std::chrono_literals;
-
-// Whether the process has a SIGTERM handler of its own: the program installs
-// it before building its window.
-bool CatchesSigterm(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("SigCgt:", 0) != 0) continue;
-    const unsigned long long caught = std::stoull(line.substr(line.find(':') + 1), nullptr, 16);
-    return ((caught >> (SIGTERM - 1)) & 1u) != 0;
-  }
-  return false;
-}
 
 std::string Contents(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <future>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -88,18 +89,27 @@ void WaitForQuiet(GpsdReader& reader) {
   }
 }
 
-class GpsdDriveTest : public testing::TestWithParam<const char*> {};
-
-TEST_P(GpsdDriveTest, GivesTheFixesOfTheSerialPath) {
-  ScratchDir scratch;
+// The fixes the reader hands on for a log gpsfake plays to a real gpsd, a
+// sentence every `cycleSeconds`; nothing if gpsfake did not start.
+std::optional<std::vector<GpsFix>> FixesThroughGpsd(const std::string& path, double cycleSeconds,
+                                                    ScratchDir& scratch) {
   const int port = FreeLoopbackPort();
-  const auto gpsfake = StartGpsfake(DrivePath(GetParam()), port, kFastCycleSeconds, scratch.File("gpsfake.log"));
-  ASSERT_TRUE(gpsfake) << "gpsfake did not start";
+  const auto gpsfake = StartGpsfake(path, port, cycleSeconds, scratch.File("gpsfake.log"));
+  if (!gpsfake) return std::nullopt;
   GpsdReader reader;
   FakeUiThread ui(reader);
   reader.Start(GpsdAddress{"127.0.0.1", std::to_string(port)}, 0);
   WaitForQuiet(reader);
   reader.Stop();
+  return FixesOf(ui.Events());
+}
+
+class GpsdDriveTest : public testing::TestWithParam<const char*> {};
+
+TEST_P(GpsdDriveTest, GivesTheFixesOfTheSerialPath) {
+  ScratchDir scratch;
+  const std::optional<std::vector<GpsFix>> fixes = FixesThroughGpsd(DrivePath(GetParam()), kFastCycleSeconds, scratch);
+  ASSERT_TRUE(fixes) << "gpsfake did not start";
 
   // gpsd reports a fix after each RMC and GGA of a cycle until it has
   // learnt the cycle's end, and misses the sentences it hunts the device
@@ -107,7 +117,7 @@ TEST_P(GpsdDriveTest, GivesTheFixesOfTheSerialPath) {
   // Its first report may come from a lone GGA, without the course of the RMC
   // it missed; from the first fix with a course on they match.
   const std::vector<GpsFix> expected = Collapsed(SerialFixes(DrivePath(GetParam())));
-  std::vector<GpsFix> got = Collapsed(FixesOf(ui.Events()));
+  std::vector<GpsFix> got = Collapsed(*fixes);
   const auto known = std::find_if(got.begin(), got.end(), [&](const GpsFix& fix) {
     return std::find(expected.begin(), expected.end(), fix) != expected.end();
   });
@@ -187,15 +197,9 @@ TEST(GpsdReader, HeadingSentencesGpsdPassesOn) {
 
   EXPECT_EQ(SensorHeadings(e2e::ReceivedFixes(log, 0)), (std::set<std::int32_t>{101, 102, 103, 104, 107, 110, 111, 112}));
 
-  const int port = FreeLoopbackPort();
-  const auto gpsfake = StartGpsfake(path, port, 0.02, scratch.File("gpsfake.log"));
-  ASSERT_TRUE(gpsfake) << "gpsfake did not start";
-  GpsdReader reader;
-  FakeUiThread ui(reader);
-  reader.Start(GpsdAddress{"127.0.0.1", std::to_string(port)}, 0);
-  WaitForQuiet(reader);
-  reader.Stop();
-  EXPECT_EQ(SensorHeadings(FixesOf(ui.Events())), (std::set<std::int32_t>{110, 111, 112}));
+  const std::optional<std::vector<GpsFix>> fixes = FixesThroughGpsd(path, 0.02, scratch);
+  ASSERT_TRUE(fixes) << "gpsfake did not start";
+  EXPECT_EQ(SensorHeadings(*fixes), (std::set<std::int32_t>{110, 111, 112}));
 }
 
 TEST(GpsdReader, AbsentAtStartReportedOnceThenFollowsAndSurvivesARestart) {

@@ -160,6 +160,16 @@ int ZombieChildren() {
   return zombies;
 }
 
+bool CatchesSigterm(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("SigCgt:", 0) != 0) continue;
+    const unsigned long long caught = std::stoull(line.substr(line.find(':') + 1), nullptr, 16);
+    return ((caught >> (SIGTERM - 1)) & 1u) != 0;
+  }
+  return false;
+}
+
 std::chrono::milliseconds ThreadsProcessorTime(const std::string& name) {
   static const long ticksPerSecond = sysconf(_SC_CLK_TCK);
   unsigned long long ticks = 0;

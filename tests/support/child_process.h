@@ -68,6 +68,10 @@ class ChildProcess {
 // Children of this process that have ended and not been waited for.
 int ZombieChildren();
 
+// Whether the process has a SIGTERM handler of its own (the program
+// installs it before building its window).
+bool CatchesSigterm(pid_t pid);
+
 // The processor time used so far by this process's threads named `name`
 // (as pthread_setname_np sets it), those still running.
 std::chrono::milliseconds ThreadsProcessorTime(const std::string& name);
