@@ -16,7 +16,8 @@ namespace quarbe::testing_support {
 // A TCP port nothing listens on right now, on 127.0.0.1.
 int FreeLoopbackPort();
 
-// Whether something accepts connections on 127.0.0.1:port within `timeout`.
+// Whether something listens on the TCP port (on any address) within
+// `timeout`; it is not connected to.
 bool WaitForListener(int port, std::chrono::milliseconds timeout);
 
 // A listener on 127.0.0.1 whose accept queue is full and never emptied: the
