@@ -128,6 +128,13 @@ class DaemonLink final : public RotatorLink {
     }
     device_ = std::make_unique<HamlibDevice>(address_, std::get<std::string>(reachable));
     auto opened = device_->Open();
+    // rotctld 4.5 closes an ended connection's descriptor twice, and so can
+    // close the one it has just accepted: the connection then ends without a
+    // word during the handshake. That is worth one more try at once.
+    if (const auto* failure = std::get_if<HamlibFailure>(&opened);
+        failure != nullptr && failure->problem == HamlibFailure::Problem::kInputOutput && failure->errorNumber == 0) {
+      opened = device_->Open();
+    }
     if (std::holds_alternative<HamlibFailure>(opened)) device_.reset();
     return opened;
   }
@@ -147,9 +154,17 @@ class DaemonLink final : public RotatorLink {
  private:
   // rotctld answers a command its rotator failed with that rotator's error
   // code; Hamlib's client returns it as its own. Whether rotctld still
-  // answers tells the two apart; one that does not is closed.
+  // answers tells the two apart. rotctld waits out its rotator's own
+  // timeouts before it answers: a reply later than ours leaves this
+  // connection out of step, so the question is asked again on a fresh one
+  // before rotctld is taken for gone. One that does not answer is closed.
   void Blame(HamlibFailure& failure) {
     if (device_->Answers()) {
+      failure.daemonAnswered = true;
+      return;
+    }
+    device_.reset();
+    if (std::holds_alternative<HamlibRotatorInfo>(Open()) && device_->Answers()) {
       failure.daemonAnswered = true;
     } else {
       device_.reset();
