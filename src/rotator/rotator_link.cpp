@@ -129,10 +129,12 @@ class DaemonLink final : public RotatorLink {
     device_ = std::make_unique<HamlibDevice>(address_, std::get<std::string>(reachable));
     auto opened = device_->Open();
     // rotctld 4.5 closes an ended connection's descriptor twice, and so can
-    // close the one it has just accepted: the connection then ends without a
-    // word during the handshake. That is worth one more try at once.
+    // close the one it has just accepted (Hamlib's, right after the look
+    // above): the connection then ends, or is reset, without a word during
+    // the handshake. That is worth one more try at once.
     if (const auto* failure = std::get_if<HamlibFailure>(&opened);
-        failure != nullptr && failure->problem == HamlibFailure::Problem::kInputOutput && failure->errorNumber == 0) {
+        failure != nullptr && failure->problem == HamlibFailure::Problem::kInputOutput &&
+        (failure->errorNumber == 0 || failure->errorNumber == ECONNRESET || failure->errorNumber == EPIPE)) {
       opened = device_->Open();
     }
     if (std::holds_alternative<HamlibFailure>(opened)) device_.reset();

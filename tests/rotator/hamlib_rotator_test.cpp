@@ -1,12 +1,18 @@
 // The Hamlib rotator: where a relative azimuth is sent on ranges of every
 // kind, the dead band, a real rotctld (Hamlib's dummy rotator) that is
 // absent at start, killed and started again, or replaced by another, one
-// that cannot be reached at all, the position read back from it, Hamlib's
+// that cannot be reached at all or drops a connection in the handshake, the position read back from it, Hamlib's
 // serial backends fed a line that never stops sending, and simulated
 // controllers behind those backends, directly and through rotctld: the
 // range they report, the pace of commands, a controller that is mute,
 // garbled or unplugged.
 #include "rotator/hamlib_rotator.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -211,6 +217,104 @@ bool Eventually(const std::function<bool()>& condition, std::chrono::millisecond
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return true;
+}
+
+// A relay in front of rotctld that reads the first request and hangs up
+// without a word, as rotctld 4.5 can when it closes an ended connection's
+// descriptor twice; later connections go through to rotctld.
+class FirstConnectionDropped {
+ public:
+  explicit FirstConnectionDropped(int target) : target_(target) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 4) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      return;
+    }
+    port_ = ntohs(address.sin_port);
+    relay_ = std::thread([this] { Run(); });
+  }
+  ~FirstConnectionDropped() {
+    running_ = false;
+    if (relay_.joinable()) relay_.join();
+    if (listener_ >= 0) close(listener_);
+  }
+  int Port() const { return port_; }
+  int Dropped() const { return dropped_; }
+
+ private:
+  // Whether `fd` becomes readable within 100 ms.
+  static bool Readable(int fd) {
+    pollfd ready{fd, POLLIN, 0};
+    return poll(&ready, 1, 100) > 0;
+  }
+  void Run() {
+    while (running_) {
+      if (!Readable(listener_)) continue;
+      const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) continue;
+      if (dropped_ == 0) {
+        // The program's own look at whether rotctld can be reached sends
+        // nothing and is let go; Hamlib's first request is dropped.
+        bool ready = false;
+        for (int i = 0; i < 10 && !ready; ++i) ready = Readable(client);
+        char request[256];
+        const ssize_t n = ready ? read(client, request, sizeof request) : 0;
+        close(client);
+        if (n > 0) ++dropped_;
+        continue;
+      }
+      const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_port = htons(static_cast<std::uint16_t>(target_));
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      if (connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) Relay(client, server);
+      close(server);
+      close(client);
+    }
+  }
+  void Relay(int client, int server) {
+    char buffer[4096];
+    while (running_) {
+      pollfd ends[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+      if (poll(ends, 2, 100) <= 0) continue;
+      for (int i = 0; i < 2; ++i) {
+        if (ends[i].revents == 0) continue;
+        const ssize_t n = read(ends[i].fd, buffer, sizeof buffer);
+        if (n <= 0 || write(ends[1 - i].fd, buffer, static_cast<std::size_t>(n)) != n) return;
+      }
+    }
+  }
+
+  int target_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<int> dropped_{0};
+  std::atomic<bool> running_{true};
+  std::thread relay_;
+};
+
+// One connection lost in the handshake costs no report and no 3 s wait.
+TEST(HamlibRotatorDaemon, AConnectionDroppedInTheHandshakeIsTriedAgainAtOnce) {
+  ScratchDir scratch;
+  const int port = FreeLoopbackPort();
+  const auto rotctld = StartRotctld(port, scratch.File("rotctld.log"));
+  ASSERT_TRUE(rotctld);
+  FirstConnectionDropped relay(port);
+  ASSERT_NE(relay.Port(), 0);
+  HamlibRotator rotator;
+  rotator.Configure(Rotctld(relay.Port()));
+  rotator.Command(90);
+  ASSERT_TRUE(rotator.WaitFor([](const HamlibRotatorStats& s) { return s.commandsSent == 1; }, kPatience));
+  EXPECT_EQ(relay.Dropped(), 1);
+  EXPECT_EQ(rotator.Stats().openFailures, 0u);
+  const std::optional<HamlibFailure> report = rotator.TakeReport();
+  EXPECT_FALSE(report) << Word(RotatorFailure{*report}).text;
+  rotator.Close();
 }
 
 TEST(HamlibRotatorDaemon, AHostThatDropsPacketsIsReportedAndNeverHoldsUpTheCaller) {
