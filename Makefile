@@ -34,9 +34,13 @@ asan-check: deps
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
+# Only the threaded tests (label tsan) run under ThreadSanitizer: only their
+# programs are built.
+TSAN_TESTS := gps_reader_tests gpsd_reader_tests rotator_thread_tests hamlib_rotator_tests
+
 tsan-check: deps
 	cmake --preset tsan
-	cmake --build build-tsan -j $(JOBS)
+	cmake --build build-tsan -j $(JOBS) --target $(TSAN_TESTS)
 	ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L tsan
 
 bench: deps
