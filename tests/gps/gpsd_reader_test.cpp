@@ -6,8 +6,6 @@
 // connection hangs: the reader stops, or is let go, all the same.
 #include "gps/gpsd_reader.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -239,16 +237,10 @@ TEST(GpsdReader, AbsentAtStartReportedOnceThenFollowsAndSurvivesARestart) {
 class FloodingGpsd {
  public:
   explicit FloodingGpsd(const std::string& report) {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener_, 1) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      return;
-    }
-    port_ = ntohs(address.sin_port);
+    const testing_support::Listener listener = testing_support::ListenOnLoopback(1);
+    listener_ = listener.fd;
+    if (listener_ < 0) return;
+    port_ = listener.port;
     std::string burst;
     while (burst.size() < 256 * 1024) burst += report;
     thread_ = std::thread([this, burst = std::move(burst)] { Flood(burst); });

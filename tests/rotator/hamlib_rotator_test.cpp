@@ -8,8 +8,6 @@
 // garbled or unplugged.
 #include "rotator/hamlib_rotator.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -225,17 +223,10 @@ bool Eventually(const std::function<bool()>& condition, std::chrono::millisecond
 class FirstConnectionDropped {
  public:
   explicit FirstConnectionDropped(int target) : target_(target) {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener_, 4) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      return;
-    }
-    port_ = ntohs(address.sin_port);
-    relay_ = std::thread([this] { Run(); });
+    const testing_support::Listener listener = testing_support::ListenOnLoopback(4);
+    listener_ = listener.fd;
+    port_ = listener.port;
+    if (listener_ >= 0) relay_ = std::thread([this] { Run(); });
   }
   ~FirstConnectionDropped() {
     running_ = false;
@@ -267,13 +258,11 @@ class FirstConnectionDropped {
         if (n > 0) ++dropped_;
         continue;
       }
-      const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_port = htons(static_cast<std::uint16_t>(target_));
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      if (connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) Relay(client, server);
-      close(server);
+      const int server = testing_support::ConnectToLoopback(target_);
+      if (server >= 0) {
+        Relay(client, server);
+        close(server);
+      }
       close(client);
     }
   }

@@ -85,27 +85,42 @@ bool WaitForListener(int port, std::chrono::milliseconds timeout) {
   return false;
 }
 
-BlackholeListener::BlackholeListener() {
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+Listener ListenOnLoopback(int backlog) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = Loopback(0);
   socklen_t size = sizeof address;
-  // A backlog of 0 leaves room for one connection in the accept queue.
-  if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listener_, 0) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    Close();
-    return;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, backlog) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    if (fd >= 0) close(fd);
+    return {};
   }
+  return {fd, ntohs(address.sin_port)};
+}
+
+int ConnectToLoopback(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const sockaddr_in address = Loopback(port);
+  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
+  if (fd >= 0) close(fd);
+  return -1;
+}
+
+BlackholeListener::BlackholeListener() {
+  // A backlog of 0 leaves room for one connection in the accept queue.
+  const Listener listener = ListenOnLoopback(0);
+  listener_ = listener.fd;
+  if (listener_ < 0) return;
   // Connects until one is not answered: from then on the queue is full.
   for (int attempt = 0; attempt < 8; ++attempt) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) break;
     queued_.push_back(fd);
-    const sockaddr_in target = Loopback(ntohs(address.sin_port));
+    const sockaddr_in target = Loopback(listener.port);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) continue;
     if (errno != EINPROGRESS) break;
     pollfd pending{fd, POLLOUT, 0};
     if (poll(&pending, 1, 500) == 0) {
-      port_ = ntohs(address.sin_port);
+      port_ = listener.port;
       return;
     }
   }

@@ -16,6 +16,17 @@ namespace quarbe::testing_support {
 // A TCP port nothing listens on right now, on 127.0.0.1.
 int FreeLoopbackPort();
 
+// A TCP socket listening on 127.0.0.1 at a port the system picks, with
+// `backlog`, and that port; {-1, 0} when none could be set up.
+struct Listener {
+  int fd = -1;
+  int port = 0;
+};
+Listener ListenOnLoopback(int backlog);
+
+// A socket connected to 127.0.0.1:port, or -1.
+int ConnectToLoopback(int port);
+
 // Whether something listens on the TCP port (on any address) within
 // `timeout`; it is not connected to.
 bool WaitForListener(int port, std::chrono::milliseconds timeout);
