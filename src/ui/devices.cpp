@@ -26,6 +26,14 @@ class NotifierGate {
     return [gate] { gate->Ring(); };
   }
 
+  // Closes `gate`, puts a new one for `target` in its place and returns its
+  // notifier.
+  static std::function<void()> Replace(std::shared_ptr<NotifierGate>& gate, std::function<void()> target) {
+    if (gate) gate->Close();
+    gate = std::make_shared<NotifierGate>(std::move(target));
+    return Notifier(gate);
+  }
+
   void Close() {
     std::lock_guard lock(mutex_);
     target_ = nullptr;
@@ -90,15 +98,13 @@ Devices::~Devices() { Shutdown(std::chrono::milliseconds(0)); }
 void Devices::SetGpsNotifier(FixHandoff::Notifier notifier) { gpsNotifier_ = std::move(notifier); }
 
 void Devices::SetRotatorNotifier(std::function<void()> notifier) {
-  if (rotatorGate_) rotatorGate_->Close();
-  rotatorGate_ = std::make_shared<NotifierGate>(std::move(notifier));
-  if (rotator_) rotator_->SetReportNotifier(NotifierGate::Notifier(rotatorGate_));
+  auto gated = NotifierGate::Replace(rotatorGate_, std::move(notifier));
+  if (rotator_) rotator_->SetReportNotifier(std::move(gated));
 }
 
 void Devices::SetRotatorStatusNotifier(std::function<void()> notifier) {
-  if (rotatorStatusGate_) rotatorStatusGate_->Close();
-  rotatorStatusGate_ = std::make_shared<NotifierGate>(std::move(notifier));
-  if (rotator_) rotator_->SetStatusNotifier(NotifierGate::Notifier(rotatorStatusGate_));
+  auto gated = NotifierGate::Replace(rotatorStatusGate_, std::move(notifier));
+  if (rotator_) rotator_->SetStatusNotifier(std::move(gated));
 }
 
 RotatorStatus Devices::rotatorStatus() const { return rotator_ ? rotator_->Status() : RotatorStatus{}; }
@@ -115,19 +121,19 @@ std::optional<GpsOpenError> Devices::StartGps(const Configuration& configuration
     gpsSource_ = GpsStatusInput::Source::kUnreadableEntry;
     return GpsOpenError{PortEntryFailure{"COM" + std::to_string(configuration.gpsPort), entry, *error}};
   }
-  gpsGate_ = std::make_shared<NotifierGate>(gpsNotifier_);
+  const auto gated = NotifierGate::Replace(gpsGate_, gpsNotifier_);
   if (const auto* address = std::get_if<GpsdAddress>(&parsed)) {
     gpsSource_ = GpsStatusInput::Source::kGpsd;
     gpsWhere_ = GpsdAddressText(*address);
     if (!gpsd_) gpsd_ = std::make_unique<GpsdReader>();
     gps_ = gpsd_.get();
-    gps_->SetNotifier(NotifierGate::Notifier(gpsGate_));
+    gps_->SetNotifier(gated);
     gps_->SetGpsUse(gpsUse);
     gpsd_->Start(*address, headingDeg);
     return std::nullopt;
   }
   gps_ = serial_.get();
-  gps_->SetNotifier(NotifierGate::Notifier(gpsGate_));
+  gps_->SetNotifier(gated);
   gps_->SetGpsUse(gpsUse);
   serial_->Start(configuration.gpsPort, ports, headingDeg, std::exchange(serialPredecessor_, nullptr));
   return std::nullopt;
